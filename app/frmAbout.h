@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// Names the product, its version and its maker. Hidden, never destroyed, by its button.
+class frmAbout : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit frmAbout(QWidget *parent = nullptr);
+
+    // Text shown in the version box each time the box becomes active.
+    static QString versionText();
+
+    QLabel *lblTamrictitle = nullptr;
+    QLabel *Image1 = nullptr;
+    QGroupBox *frmVersionInfo = nullptr;
+    QLabel *lblVersionInfo = nullptr;
+    QLabel *lblTamricaddress = nullptr;
+    QLabel *lblTamricaddress2 = nullptr;
+    QPushButton *cmdAboutquit = nullptr;
+
+    void Form_Activate();
+
+  protected:
+    void showEvent(QShowEvent *event) override;
+};

@@ -1,0 +1,10 @@
+#include "protocol/Seams.h"
+
+namespace TCPComm {
+
+Seams &seams() {
+    static Seams instance;
+    return instance;
+}
+
+} // namespace TCPComm
