@@ -1,0 +1,48 @@
+#include "protocol/Greeting.h"
+
+#include "protocol/ByteManipulation.h"
+#include "protocol/Seams.h"
+#include "protocol/WireFormat.h"
+
+#include <chrono>
+#include <thread>
+
+namespace TCPComm {
+
+using namespace WireFormat;
+
+namespace {
+
+// Holds the thread until the hold has passed on a monotonic clock: immune to wall-clock
+// changes and counter wrap, and asleep rather than spinning. The loop covers early wake-ups.
+void Hold(std::chrono::steady_clock::duration hold) {
+    const auto deadline = std::chrono::steady_clock::now() + hold;
+    while (std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_until(deadline);
+}
+
+} // namespace
+
+void AnswerGreeting(QByteArray message) {
+    if (message.size() < kTrailerBytes)
+        return;
+    const auto checksum = static_cast<quint8>(message.at(message.size() - kTrailerBytes));
+    if (ByteManipulation::CalcChecksum(message.left(message.size() - kTrailerBytes)) != checksum)
+        return;
+    if (message.size() != kGreetingShortLength && message.size() != kGreetingLongLength)
+        return;
+    if (static_cast<quint8>(message.at(1)) != kGreetingMagic)
+        return;
+    SendToSwitcher(QByteArray(kGreetingReply, sizeof kGreetingReply));
+    Hold(kGreetingHold);
+    SendInfoRequest(kInfoSelector);
+}
+
+void SendInfoRequest(qint32 S) {
+    QByteArray data;
+    ByteManipulation::Append7BitGroups(data, S, kInfoSelectorGroups);
+    data.append(kInfoPaddingBytes, '\0');
+    SendToSwitcher(ByteManipulation::BuildMessage(kInfoRequest, data));
+}
+
+} // namespace TCPComm

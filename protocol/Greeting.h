@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace TCPComm {
+
+// Answers a valid greeting (81 64 [x] checksum FF) with the fixed reply, holds the thread for
+// the switcher to settle, then sends the one information request. Anything else is ignored.
+void AnswerGreeting(QByteArray message);
+
+// Sends the information request for the selector S.
+void SendInfoRequest(qint32 S);
+
+} // namespace TCPComm
