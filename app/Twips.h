@@ -6,6 +6,8 @@ namespace Twips {
 
 inline constexpr int kPerPixel = 15;
 
-constexpr int px(int twips) { return (twips + kPerPixel / 2) / kPerPixel; }
+constexpr int px(int twips) {
+    return (twips + kPerPixel / 2) / kPerPixel;
+}
 
 } // namespace Twips

@@ -70,7 +70,8 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
 }
 
 QString frmAbout::versionText() {
-    return QStringLiteral("Tamric Dual Slider") + kCarriageReturn + QStringLiteral("1.02 - 04/15/03");
+    return QStringLiteral("Tamric Dual Slider") + kCarriageReturn +
+           QStringLiteral("1.02 - 04/15/03");
 }
 
 void frmAbout::Form_Activate() {

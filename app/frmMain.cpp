@@ -220,8 +220,7 @@ void frmMain::installSeams() {
     hooks.setConnectCaption = [this](const QString &caption) { mnuConnect->setText(caption); };
     hooks.reportConnectFailure = [this] {
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        QStringLiteral("Unable to connect to remote host"), QMessageBox::Ok,
-                        this);
+                        QStringLiteral("Unable to connect to remote host"), QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("connectFailure"));
         box.exec();
     };
@@ -273,11 +272,17 @@ void frmMain::mnuSetup_Click() {
     dialog.exec();
 }
 
-void frmMain::mnuAbout_Click() { aboutBox->exec(); }
+void frmMain::mnuAbout_Click() {
+    aboutBox->exec();
+}
 
-void frmMain::tmrDecode_Timer() { TCPComm::DecodeTick(); }
+void frmMain::tmrDecode_Timer() {
+    TCPComm::DecodeTick();
+}
 
-void frmMain::TcptoSerial(const QByteArray &sSendString) { SerialLink::TcptoSerial(sSendString); }
+void frmMain::TcptoSerial(const QByteArray &sSendString) {
+    SerialLink::TcptoSerial(sSendString);
+}
 
 void frmMain::closeEvent(QCloseEvent *event) {
     if (!m_unloaded) {

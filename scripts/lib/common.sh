@@ -1,0 +1,32 @@
+# Shared by the scripts: where things are, and installing what a fresh Debian machine lacks.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD="$ROOT/build"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Packages needed to build and test the panel and the simulator.
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev)
+
+# Installs whichever of the given Debian packages are missing.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$pkg")
+    done
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Configures and builds one build directory: build_tree DIR [cmake options...]
+build_tree() {
+    local dir="$1"
+    shift
+    cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+    cmake --build "$dir" -j"$JOBS"
+}
