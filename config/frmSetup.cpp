@@ -1,8 +1,285 @@
 #include "config/frmSetup.h"
 
+#include "app/Twips.h"
+#include "app/Variables.h"
 #include "app/frmMain.h"
+#include "config/DiskWork.h"
+#include "config/NumericValue.h"
+#include "transport/TcpLink.h"
 
-// Placeholder until the dialog lands.
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QValidator>
+#include <algorithm>
+
+using Twips::px;
+
+namespace {
+
+// Client area of the dialog, in twips as it was drawn.
+constexpr int kClientWidth = 4455;
+constexpr int kClientHeight = 5085;
+
+// The channels a user may pick, as shown on screen (stored counted from 0).
+constexpr qint16 kLowestChannel = 1;
+constexpr qint16 kHighestChannel = 1024;
+
+// Captions the channel rows start with; the gain type's relabelling replaces them.
+const char *const kDesignChanCaptions[frmSetup::kChanRows] = {
+    "Slider 1 Channel ", "Slider 2 Channel ", "Slider 3 Channel "};
+
+struct Rect {
+    int left, top, width, height;
+};
+constexpr Rect kLblChan[frmSetup::kChanRows] = {
+    {240, 120, 1935, 255}, {240, 720, 1815, 255}, {240, 1320, 1815, 255}};
+constexpr Rect kTxtChan[frmSetup::kChanRows] = {
+    {2400, 120, 1815, 375}, {2400, 720, 1815, 375}, {2400, 1320, 1815, 375}};
+constexpr Rect kFrmType{240, 1920, 3495, 1095};
+// The options sit inside frmType; their positions are relative to it.
+constexpr Rect kOptInput{120, 240, 1095, 255};
+constexpr Rect kOptOutput{1680, 240, 1215, 255};
+constexpr Rect kOptDSP{120, 600, 1095, 255};
+constexpr Rect kCmdOk{240, 4440, 1335, 495};
+constexpr Rect kCmdCancel{2400, 4440, 1335, 495};
+constexpr Rect kLblIPPort{360, 3360, 975, 255};
+constexpr Rect kTxtIPPort{2400, 3240, 1815, 375};
+constexpr Rect kTxtIPAddr{2400, 3840, 1815, 375};
+constexpr Rect kLblAddress{360, 3840, 1215, 255};
+
+void place(QWidget *widget, const Rect &r) {
+    widget->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
+}
+
+QString numbered(const char *name, int index) {
+    return QString::fromLatin1(name) + '_' + QString::number(index);
+}
+
+// Keeps the characters a field does not take out of it, however they arrive: typed, pasted,
+// dropped or composed by an input method. Only what an edit inserts is filtered, so text the
+// dialog itself put in stays as shown (a negative channel from a hand-edited settings file
+// keeps its minus sign), and deleting is always possible.
+class CharFilter : public QValidator {
+  public:
+    CharFilter(QLineEdit *box, bool takesFullStop)
+        : QValidator(box), m_takesFullStop(takesFullStop), m_last(box->text()) {
+        connect(box, &QLineEdit::textChanged, this, [this](const QString &text) { m_last = text; });
+    }
+
+    State validate(QString &input, int &pos) const override {
+        // An edit replaces one stretch of the last text: what lies between the common head and
+        // tail is what it inserted.
+        const qsizetype shorter = std::min(input.size(), m_last.size());
+        qsizetype head = 0;
+        while (head < shorter && input[head] == m_last[head])
+            ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head &&
+               input[input.size() - 1 - tail] == m_last[m_last.size() - 1 - tail])
+            ++tail;
+
+        const qsizetype insertedEnd = input.size() - tail;
+        QString kept = input.left(head);
+        qsizetype cursor = pos;
+        for (qsizetype k = head; k < insertedEnd; ++k) {
+            if (takes(input[k]))
+                kept += input[k];
+            else if (k < pos)
+                --cursor; // the cursor moves back over each dropped character before it
+        }
+        kept += input.right(tail);
+        input = kept;
+        pos = static_cast<int>(std::clamp<qsizetype>(cursor, 0, input.size()));
+        return Acceptable;
+    }
+
+  private:
+    bool takes(QChar c) const {
+        const char16_t u = c.unicode();
+        return (u >= u'0' && u <= u'9') || (m_takesFullStop && u == u'.');
+    }
+
+    bool m_takesFullStop;
+    QString m_last;
+};
+
+} // namespace
+
 frmSetup::frmSetup(frmMain *owner) : QDialog(owner), m_main(owner) {
+    setObjectName(QStringLiteral("frmSetup"));
     setWindowTitle(QStringLiteral("Setup"));
+    setFixedSize(px(kClientWidth), px(kClientHeight));
+    buildControls();
+    Form_Load();
+
+    // The filters come after the load so that they judge only what the user enters.
+    for (auto *box : txtChan)
+        box->setValidator(new CharFilter(box, false));
+    txtIPPort->setValidator(new CharFilter(txtIPPort, false));
+    txtIPAddr->setValidator(new CharFilter(txtIPAddr, true));
+}
+
+void frmSetup::buildControls() {
+    for (int row = 0; row < kChanRows; ++row) {
+        lblChan[row] = new QLabel(this);
+        lblChan[row]->setObjectName(numbered("lblChan", row));
+        place(lblChan[row], kLblChan[row]);
+
+        txtChan[row] = new QLineEdit(this);
+        txtChan[row]->setObjectName(numbered("txtChan", row));
+        place(txtChan[row], kTxtChan[row]);
+        lblChan[row]->setBuddy(txtChan[row]);
+        setChanCaption(row, QString::fromLatin1(kDesignChanCaptions[row]));
+    }
+
+    frmType = new QGroupBox(this);
+    frmType->setObjectName(QStringLiteral("frmType"));
+    frmType->setAccessibleName(QStringLiteral("Gain type"));
+    place(frmType, kFrmType);
+
+    const auto makeOption = [this](const char *name, const QString &caption, const Rect &r,
+                                   qint16 type) {
+        auto *option = new QRadioButton(caption, frmType);
+        option->setObjectName(QString::fromLatin1(name));
+        option->setAccessibleName(caption);
+        place(option, r);
+        // Selecting an option from code relabels just as a click does.
+        connect(option, &QRadioButton::toggled, this, [this, type](bool checked) {
+            if (checked)
+                opt_Click(type);
+        });
+        return option;
+    };
+    optInput =
+        makeOption("optInput", QStringLiteral("Input Gain"), kOptInput, Variables::kTypeInput);
+    optOutput =
+        makeOption("optOutput", QStringLiteral("Output Gain"), kOptOutput, Variables::kTypeOutput);
+    OptDSP = makeOption("OptDSP", QStringLiteral("DSP Gain"), kOptDSP, Variables::kTypeDsp);
+
+    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setAccessibleName(QStringLiteral("Ok"));
+    cmdOk->setDefault(true); // Enter in a field confirms, Escape cancels
+    place(cmdOk, kCmdOk);
+    connect(cmdOk, &QPushButton::clicked, this, &frmSetup::cmdOk_Click);
+
+    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAccessibleName(QStringLiteral("Cancel"));
+    place(cmdCancel, kCmdCancel);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
+
+    lblIPPort = new QLabel(QStringLiteral("IP Port"), this);
+    lblIPPort->setObjectName(QStringLiteral("lblIPPort"));
+    lblIPPort->setAccessibleName(QStringLiteral("IP Port"));
+    place(lblIPPort, kLblIPPort);
+
+    txtIPPort = new QLineEdit(this);
+    txtIPPort->setObjectName(QStringLiteral("txtIPPort"));
+    txtIPPort->setAccessibleName(QStringLiteral("IP Port"));
+    place(txtIPPort, kTxtIPPort);
+    lblIPPort->setBuddy(txtIPPort);
+
+    txtIPAddr = new QLineEdit(this);
+    txtIPAddr->setObjectName(QStringLiteral("txtIPAddr"));
+    txtIPAddr->setAccessibleName(QStringLiteral("IP Address"));
+    place(txtIPAddr, kTxtIPAddr);
+
+    lblAddress = new QLabel(QStringLiteral("IP Address"), this);
+    lblAddress->setObjectName(QStringLiteral("lblAddress"));
+    lblAddress->setAccessibleName(QStringLiteral("IP Address"));
+    place(lblAddress, kLblAddress);
+    lblAddress->setBuddy(txtIPAddr);
+
+    // Tab order as the form was drawn.
+    QWidget *const order[] = {lblChan[0], txtChan[0], lblChan[1], txtChan[1], frmType,   optInput,
+                              optOutput,  cmdOk,      cmdCancel,  lblIPPort,  txtIPPort, txtIPAddr,
+                              lblAddress, txtChan[2], lblChan[2], OptDSP};
+    for (std::size_t k = 1; k < std::size(order); ++k)
+        setTabOrder(order[k - 1], order[k]);
+}
+
+void frmSetup::setChanCaption(int row, const QString &caption) {
+    lblChan[row]->setText(caption);
+    lblChan[row]->setAccessibleName(caption.trimmed());
+    txtChan[row]->setAccessibleName(caption.trimmed());
+}
+
+void frmSetup::Form_Load() {
+    using namespace Variables;
+    txtChan[0]->setText(QString::number(iChan[0] + 1));
+    txtChan[1]->setText(QString::number(iChan[1] + 1));
+    txtChan[2]->setText(QString::number(iOutChan + 1));
+
+    // Any other type (a hand-edited settings file) selects nothing and keeps the design
+    // captions with every row enabled.
+    if (iType == kTypeInput)
+        optInput->setChecked(true);
+    else if (iType == kTypeOutput)
+        optOutput->setChecked(true);
+    else if (iType == kTypeDsp)
+        OptDSP->setChecked(true);
+
+    txtIPPort->setText(QString::number(lIPPort));
+    txtIPAddr->setText(sIPAddress);
+}
+
+void frmSetup::opt_Click(qint16 type) {
+    const bool output = type == Variables::kTypeOutput;
+    const bool dsp = type == Variables::kTypeDsp;
+    setChanCaption(0, output ? QStringLiteral("First Output Channel")
+                             : QStringLiteral("First Input Channel"));
+    setChanCaption(1, output ? QStringLiteral("Second Output Channel")
+                             : QStringLiteral("Second Input Channel"));
+    setChanCaption(2, dsp ? QStringLiteral("Output Channel") : QStringLiteral("Unused"));
+    // A disabled row keeps its text, and OK still applies it.
+    lblChan[2]->setEnabled(dsp);
+    txtChan[2]->setEnabled(dsp);
+}
+
+void frmSetup::cmdOk_Click() {
+    using namespace Variables;
+
+    // Channels outside 1..1024, too large for 16 bits or empty leave their setting alone.
+    qint16 *const channels[kChanRows] = {&iChan[0], &iChan[1], &iOutChan};
+    for (int row = 0; row < kChanRows; ++row) {
+        const auto value = DiskWork::NumericValue16(txtChan[row]->text());
+        if (value && *value >= kLowestChannel && *value <= kHighestChannel)
+            *channels[row] = static_cast<qint16>(*value - 1);
+    }
+
+    if (optInput->isChecked())
+        iType = kTypeInput;
+    else if (optOutput->isChecked())
+        iType = kTypeOutput;
+    else if (OptDSP->isChecked())
+        iType = kTypeDsp;
+
+    // A port too large for 32 bits cannot be held: the port stays as it was.
+    const QString address = txtIPAddr->text();
+    const qint32 port = DiskWork::NumericValue32(txtIPPort->text()).value_or(lIPPort);
+    if (address != sIPAddress || port != lIPPort) {
+        TCPComm::DisconnectSwitcher();
+        lIPPort = port;
+        sIPAddress = address;
+        TCPComm::ConnectSwitcher();
+    }
+
+    if (m_main) {
+        m_main->ShowChannelCaptions();
+        // Enabling a counting timer changes nothing: it must not restart its interval.
+        if (!m_main->tmrGain->isActive())
+            m_main->tmrGain->start();
+        m_main->ShowStereoAndLock();
+    }
+    DiskWork::WriteSettings();
+    accept();
+}
+
+void frmSetup::cmdCancel_Click() {
+    reject();
 }
