@@ -1,8 +1,99 @@
 #include "transport/SerialLink.h"
 
-// Placeholder until the serial link lands.
+#include "app/Variables.h"
+#include "protocol/Failure.h"
+#include "protocol/Seams.h"
+#include "protocol/SerialDecoder.h"
+#include "transport/LinkInput.h"
+
+#include <QList>
+#include <QPointer>
+#include <QSerialPort>
+#include <QTimer>
+
 namespace SerialLink {
-void AttachPort(QSerialPort *) {}
-void CloseIfOpen() {}
-void TcptoSerial(const QByteArray &) {}
+
+namespace {
+
+struct Link {
+    QPointer<QSerialPort> port;
+    QPointer<QTimer> readRetry; // single-shot, owned by the port
+    QList<QMetaObject::Connection> connections;
+};
+
+Link &link() {
+    static Link instance;
+    return instance;
+}
+
+// Errors end nothing but themselves: they are noted and otherwise ignored, except that a
+// port whose device has gone away is closed, since nothing more can come from it.
+void OnPortError(QSerialPort::SerialPortError error) {
+    QSerialPort *port = link().port;
+    if (error == QSerialPort::NoError || !port)
+        return;
+    TCPComm::NoteFailure(kErrSerial);
+    port->clearError();
+    if (error == QSerialPort::ResourceError && port->isOpen())
+        CloseIfOpen();
+}
+
+} // namespace
+
+void AttachPort(QSerialPort *port) {
+    Link &l = link();
+    for (const auto &connection : std::as_const(l.connections))
+        QObject::disconnect(connection);
+    l.connections.clear();
+    delete l.readRetry; // null when it went with its port
+    l.port = port;
+    if (!port)
+        return;
+
+    port->setReadBufferSize(LinkInput::kDeviceReadBufferBytes);
+    auto *retry = new QTimer(port);
+    retry->setObjectName(QStringLiteral("readRetry"));
+    retry->setSingleShot(true);
+    retry->setInterval(LinkInput::kReadRetryDelay);
+    l.readRetry = retry;
+
+    l.connections = {
+        QObject::connect(port, &QSerialPort::readyRead, port, &MSComm1_OnComm),
+        QObject::connect(port, &QSerialPort::errorOccurred, port, &OnPortError),
+        QObject::connect(retry, &QTimer::timeout, port, &MSComm1_OnComm),
+    };
+}
+
+void CloseIfOpen() {
+    Link &l = link();
+    if (l.readRetry)
+        l.readRetry->stop();
+    if (l.port && l.port->isOpen())
+        l.port->close();
+}
+
+void TcptoSerial(const QByteArray &sSendString) {
+    QSerialPort *port = link().port;
+    if (!port || !port->isOpen() || !port->isWritable())
+        return;
+    port->write(sSendString);
+    port->flush();
+}
+
+void MSComm1_OnComm() {
+    Link &l = link();
+    QSerialPort *port = l.port;
+    if (!port || !port->isOpen())
+        return;
+    LinkInput::TakeIntoBuffer(*port);
+
+    TCPComm::DecodeMessage();
+    if (!Variables::sBuffer.isEmpty() && TCPComm::seams().startDecodeTimer)
+        TCPComm::seams().startDecodeTimer();
+
+    // With sBuffer full the rest waits in the port until the decode timer has made room.
+    if (l.port && l.port->isOpen() && l.port->bytesAvailable() > 0 && l.readRetry)
+        l.readRetry->start();
+}
+
 } // namespace SerialLink
