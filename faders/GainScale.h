@@ -7,8 +7,8 @@
 
 namespace GainScale {
 
-inline constexpr int kTopPosition = -1264;   // +24.0 dB
-inline constexpr int kBottomPosition = -24;  // Off
+inline constexpr int kTopPosition = -1264;  // +24.0 dB
+inline constexpr int kBottomPosition = -24; // Off
 inline constexpr int kZeroDbPosition = -1024;
 inline constexpr qint16 kZeroDbGain = 1024;
 

@@ -1,0 +1,16 @@
+#pragma once
+
+// What the switcher last reported for the channel of a fader: the value the fader falls back
+// to and the one a movement is compared with.
+
+#include <QtGlobal>
+
+namespace ReportedGain {
+
+// Reported gain of fader 0 or 1 under the present gain type: the input or output gain table
+// entry of its channel, or for DSP gains the last slot of the output's crosspoint map that
+// lists its channel. 0 when nothing was reported, when the gain type is none of the three,
+// or when a channel (from a hand-edited settings file) lies outside the tables.
+qint16 OfFader(int fader);
+
+} // namespace ReportedGain
