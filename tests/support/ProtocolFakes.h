@@ -31,6 +31,7 @@ struct Recorder {
 
     // Fresh program state, fresh hooks pointing at this recorder.
     void install() {
+        *this = Recorder{};
         Variables::ResetAll();
         TCPComm::ClearLastFailure();
         clock.start();

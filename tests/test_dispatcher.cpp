@@ -1,0 +1,169 @@
+// The dispatcher's one-step rules and the tmrDecode tick.
+
+#include "app/Variables.h"
+#include "protocol/Dispatcher.h"
+#include "protocol/Failure.h"
+#include "protocol/WireFormat.h"
+#include "support/ProtocolFakes.h"
+
+#include <QtTest>
+
+using ProtocolFakes::Hex;
+
+namespace {
+const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF"); // input 5 := 1000
+const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 68 07 77 FF"); // input 6 := 1000
+} // namespace
+
+class TestDispatcher : public QObject {
+    Q_OBJECT
+    ProtocolFakes::Recorder rec;
+
+    static QByteArray buffer() { return Variables::sBuffer.bytes(); }
+    static void steps(int n) {
+        for (int i = 0; i < n; ++i)
+            TCPComm::ProcessCommand();
+    }
+
+  private slots:
+    void init() { rec.install(); }
+
+    void step_data() {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<QByteArray>("sent"); // all sends joined
+        QTest::newRow("F5 answered") << Hex("F5") << 1 << QByteArray() << Hex("F4");
+        QTest::newRow("junk, one byte a step")
+            << Hex("7F 10 E3 01") << 2 << Hex("E3 01") << QByteArray();
+        QTest::newRow("incomplete waits")
+            << Hex("7F 10 E3 01") << 5 << Hex("E3 01") << QByteArray();
+        QTest::newRow("report then partial")
+            << kReport5 + Hex("E3 00") << 1 << Hex("E3 00") << QByteArray();
+        QTest::newRow("lone EOM") << Hex("FF 12") << 1 << Hex("12") << QByteArray();
+        QTest::newRow("lone EOM then junk") << Hex("FF 12") << 2 << QByteArray() << QByteArray();
+        QTest::newRow("unknown status cut whole")
+            << Hex("A0 05 FF 81") << 1 << Hex("81") << QByteArray();
+        QTest::newRow("greeting start waits")
+            << Hex("A0 05 FF 81") << 3 << Hex("81") << QByteArray();
+        QTest::newRow("F2 consumed") << Hex("F2 01 02 03 FF") << 1 << QByteArray() << QByteArray();
+        QTest::newRow("F4 F1 F3 one each") << Hex("F4 F1 F3") << 1 << Hex("F1 F3") << QByteArray();
+        QTest::newRow("F4 F1 F3 all") << Hex("F4 F1 F3") << 3 << QByteArray() << QByteArray();
+        QTest::newRow("F5 inside a wait is not a message")
+            << Hex("E3 01 F5") << 2 << Hex("E3 01 F5") << QByteArray();
+        QTest::newRow("F5 F5") << Hex("F5 F5 01") << 2 << Hex("01") << Hex("F4 F4");
+    }
+    void step() {
+        QFETCH(QByteArray, input);
+        QFETCH(int, steps);
+        QFETCH(QByteArray, left);
+        QFETCH(QByteArray, sent);
+        Variables::sBuffer.append(input);
+        TestDispatcher::steps(steps);
+        QCOMPARE(buffer().toHex(' '), left.toHex(' '));
+        QCOMPARE(rec.sent.join().toHex(' '), sent.toHex(' '));
+        QCOMPARE(TCPComm::LastFailure(), QString());
+    }
+
+    void reportIsDecoded() {
+        Variables::sBuffer.append(kReport5 + Hex("E3 00"));
+        TCPComm::ProcessCommand();
+        QCOMPARE(Variables::udtInGain[5].iSource, 1000);
+        QCOMPARE(rec.updates, 1);
+    }
+
+    void splitMessageDecodedOnceComplete() {
+        Variables::sBuffer.append(kReport5.left(4));
+        TCPComm::ProcessCommand();
+        QCOMPARE(buffer(), kReport5.left(4));
+        Variables::sBuffer.append(kReport5.mid(4));
+        TCPComm::ProcessCommand();
+        QVERIFY(Variables::sBuffer.isEmpty());
+        QCOMPARE(Variables::udtInGain[5].iSource, 1000);
+    }
+
+    // A report that lost its EOM runs into the next one; the joined bytes fail the
+    // checksum and both reports are lost, but nothing else is.
+    void lostEomJoinsTwoMessages() {
+        Variables::sBuffer.append(kReport5.chopped(1) + kReport6 + Hex("F5"));
+        TCPComm::ProcessCommand();
+        QCOMPARE(buffer().toHex(' '), Hex("F5").toHex(' '));
+        QCOMPARE(Variables::udtInGain[5].iSource, 0);
+        QCOMPARE(Variables::udtInGain[6].iSource, 0);
+        QCOMPARE(rec.updates, 0);
+        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrReceiveGain));
+    }
+
+    void messageLongerThan16BitPositionsIsCut() {
+        Variables::sBuffer.append(Hex("A0") + QByteArray(40000, '\x01') + Hex("FF F5"));
+        TCPComm::ProcessCommand();
+        QCOMPARE(buffer().toHex(' '), Hex("F5").toHex(' '));
+    }
+
+    void tickOnEmptyBufferStopsTimer() {
+        TCPComm::DecodeTick();
+        QCOMPARE(rec.decodeStops, 1);
+        QCOMPARE(rec.updates, 0);
+    }
+
+    void tickOnIncompleteMessageStopsTimer() {
+        Variables::sBuffer.append(Hex("7F E3 01"));
+        TCPComm::DecodeTick();
+        QCOMPARE(buffer().toHex(' '), Hex("E3 01").toHex(' '));
+        QCOMPARE(rec.decodeStops, 1);
+    }
+
+    // A backlog of several messages and junk drains in one tick, in order.
+    void tickDrainsBacklog() {
+        Variables::sBuffer.append(Hex("01 02") + kReport5 + Hex("F5") + kReport6 + Hex("03"));
+        TCPComm::ProcessCommand(); // the data handler's own step
+        QCOMPARE(Variables::sBuffer.size(), 25);
+        TCPComm::DecodeTick();
+        QVERIFY(Variables::sBuffer.isEmpty());
+        QCOMPARE(Variables::udtInGain[5].iSource, 1000);
+        QCOMPARE(Variables::udtInGain[6].iSource, 1000);
+        QCOMPARE(rec.sent, QList<QByteArray>{Hex("F4")});
+        QCOMPARE(rec.updates, 2);
+        QCOMPARE(rec.decodeStops, 1);
+    }
+
+    // A huge backlog is not drained in one go: the tick returns within its budget, leaving
+    // the timer running for the rest.
+    void tickKeepsToItsBudget() {
+        const qsizetype junk = 8 * 1024 * 1024;
+        Variables::sBuffer.append(QByteArray(junk, '\x01'));
+        QElapsedTimer t;
+        t.start();
+        TCPComm::DecodeTick();
+        const qint64 ms = t.elapsed();
+        QVERIFY2(ms < 50, qPrintable(QString::number(ms)));
+        QVERIFY(Variables::sBuffer.size() < junk);
+        QVERIFY(!Variables::sBuffer.isEmpty());
+        QCOMPARE(rec.decodeStops, 0);
+    }
+
+    // A status byte that never sees its EOM is dropped once the buffer outgrows the bound;
+    // the bytes behind it then drain as junk, and the next message is decoded.
+    void neverEndingMessageIsDropped() {
+        const qsizetype bound = WireFormat::kMaxPendingBytes;
+        Variables::sBuffer.append(Hex("E3") + QByteArray(bound - 1, '\x01'));
+        TCPComm::ProcessCommand();
+        QCOMPARE(Variables::sBuffer.size(), bound); // at the bound it still waits
+        QCOMPARE(TCPComm::LastFailure(), QString());
+
+        Variables::sBuffer.append(Hex("01"));
+        TCPComm::ProcessCommand();
+        QCOMPARE(Variables::sBuffer.size(), bound);
+        QCOMPARE(Variables::sBuffer.front(), 0x01);
+        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrProcessCommand));
+
+        Variables::sBuffer.append(kReport5);
+        for (int tick = 0; tick < 10000 && !Variables::sBuffer.isEmpty(); ++tick)
+            TCPComm::DecodeTick();
+        QVERIFY(Variables::sBuffer.isEmpty());
+        QCOMPARE(Variables::udtInGain[5].iSource, 1000);
+    }
+};
+
+QTEST_MAIN(TestDispatcher)
+#include "test_dispatcher.moc"
