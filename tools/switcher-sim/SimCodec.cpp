@@ -132,6 +132,8 @@ Message decodeOneByte(quint8 b) {
         m.type = Message::Type::OtherOneByte;
     else if (!isStatus(b))
         return invalid(QStringLiteral("stray data byte"));
+    else if (b == kEom)
+        return invalid(QStringLiteral("stray end byte"));
     else
         return invalid(QStringLiteral("message without its end byte"));
     return m;

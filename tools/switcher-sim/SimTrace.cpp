@@ -88,7 +88,10 @@ QString describeMap(const Message &m) {
                    .arg(m.first + j + 1)
                    .arg(sources.join(QStringLiteral(", ")));
     }
-    QString text = QStringLiteral("crosspoint map outputs %1").arg(range(m.first, m.blocks.size()));
+    const QString noun =
+        m.blocks.size() == 1 ? QStringLiteral("output") : QStringLiteral("outputs");
+    QString text =
+        QStringLiteral("crosspoint map %1 %2").arg(noun, range(m.first, m.blocks.size()));
     if (fed.isEmpty())
         return text + QStringLiteral(": no sources");
     return text + QStringLiteral(": ") + fed.join(QStringLiteral("; "));
