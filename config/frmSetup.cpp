@@ -124,81 +124,86 @@ frmSetup::frmSetup(frmMain *owner) : QDialog(owner), m_main(owner) {
 }
 
 void frmSetup::buildControls() {
-    for (int row = 0; row < kChanRows; ++row) {
-        lblChan[row] = new QLabel(this);
-        lblChan[row]->setObjectName(numbered("lblChan", row));
-        place(lblChan[row], kLblChan[row]);
+    const auto label = [this](const QString &name, const QString &caption, const Rect &r) {
+        auto *widget = new QLabel(caption, this);
+        widget->setObjectName(name);
+        widget->setAccessibleName(caption.trimmed());
+        place(widget, r);
+        return widget;
+    };
+    const auto field = [this](const QString &name, const QString &accessible, const Rect &r) {
+        auto *widget = new QLineEdit(this);
+        widget->setObjectName(name);
+        widget->setAccessibleName(accessible);
+        place(widget, r);
+        return widget;
+    };
+    const auto option = [this](const char *name, const QString &caption, const Rect &r,
+                               qint16 type) {
+        auto *widget = new QRadioButton(caption, frmType);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setAccessibleName(caption);
+        place(widget, r);
+        // Selecting an option from code relabels just as a click does.
+        connect(widget, &QRadioButton::toggled, this, [this, type](bool checked) {
+            if (checked)
+                opt_Click(type);
+        });
+        return widget;
+    };
+    const auto button = [this](const char *name, const QString &caption, const Rect &r) {
+        auto *widget = new QPushButton(caption, this);
+        widget->setObjectName(QString::fromLatin1(name));
+        widget->setAccessibleName(QString(caption).remove(QLatin1Char('&')));
+        place(widget, r);
+        return widget;
+    };
+    const auto chanLabel = [&](int row) {
+        return label(numbered("lblChan", row), QString::fromLatin1(kDesignChanCaptions[row]),
+                     kLblChan[row]);
+    };
+    const auto chanField = [&](int row) {
+        return field(numbered("txtChan", row),
+                     QString::fromLatin1(kDesignChanCaptions[row]).trimmed(), kTxtChan[row]);
+    };
 
-        txtChan[row] = new QLineEdit(this);
-        txtChan[row]->setObjectName(numbered("txtChan", row));
-        place(txtChan[row], kTxtChan[row]);
-        lblChan[row]->setBuddy(txtChan[row]);
-        setChanCaption(row, QString::fromLatin1(kDesignChanCaptions[row]));
-    }
+    // Created in tab order, so that the focus chain (labels and frame included) runs as the
+    // form was drawn.
+    lblChan[0] = chanLabel(0);
+    txtChan[0] = chanField(0);
+    lblChan[1] = chanLabel(1);
+    txtChan[1] = chanField(1);
 
     frmType = new QGroupBox(this);
     frmType->setObjectName(QStringLiteral("frmType"));
     frmType->setAccessibleName(QStringLiteral("Gain type"));
     place(frmType, kFrmType);
-
-    const auto makeOption = [this](const char *name, const QString &caption, const Rect &r,
-                                   qint16 type) {
-        auto *option = new QRadioButton(caption, frmType);
-        option->setObjectName(QString::fromLatin1(name));
-        option->setAccessibleName(caption);
-        place(option, r);
-        // Selecting an option from code relabels just as a click does.
-        connect(option, &QRadioButton::toggled, this, [this, type](bool checked) {
-            if (checked)
-                opt_Click(type);
-        });
-        return option;
-    };
-    optInput =
-        makeOption("optInput", QStringLiteral("Input Gain"), kOptInput, Variables::kTypeInput);
+    optInput = option("optInput", QStringLiteral("Input Gain"), kOptInput, Variables::kTypeInput);
     optOutput =
-        makeOption("optOutput", QStringLiteral("Output Gain"), kOptOutput, Variables::kTypeOutput);
-    OptDSP = makeOption("OptDSP", QStringLiteral("DSP Gain"), kOptDSP, Variables::kTypeDsp);
+        option("optOutput", QStringLiteral("Output Gain"), kOptOutput, Variables::kTypeOutput);
 
-    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
-    cmdOk->setObjectName(QStringLiteral("cmdOk"));
-    cmdOk->setAccessibleName(QStringLiteral("Ok"));
-    cmdOk->setDefault(true); // Enter in a field confirms, Escape cancels
-    place(cmdOk, kCmdOk);
+    cmdOk = button("cmdOk", QStringLiteral("&Ok"), kCmdOk);
+    cmdOk->setDefault(true); // Enter in a field confirms; Escape cancels
     connect(cmdOk, &QPushButton::clicked, this, &frmSetup::cmdOk_Click);
-
-    cmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAccessibleName(QStringLiteral("Cancel"));
-    place(cmdCancel, kCmdCancel);
+    cmdCancel = button("cmdCancel", QStringLiteral("&Cancel"), kCmdCancel);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
 
-    lblIPPort = new QLabel(QStringLiteral("IP Port"), this);
-    lblIPPort->setObjectName(QStringLiteral("lblIPPort"));
-    lblIPPort->setAccessibleName(QStringLiteral("IP Port"));
-    place(lblIPPort, kLblIPPort);
+    lblIPPort = label(QStringLiteral("lblIPPort"), QStringLiteral("IP Port"), kLblIPPort);
+    txtIPPort = field(QStringLiteral("txtIPPort"), QStringLiteral("IP Port"), kTxtIPPort);
+    txtIPAddr = field(QStringLiteral("txtIPAddr"), QStringLiteral("IP Address"), kTxtIPAddr);
+    lblAddress = label(QStringLiteral("lblAddress"), QStringLiteral("IP Address"), kLblAddress);
+    txtChan[2] = chanField(2);
+    lblChan[2] = chanLabel(2);
+    OptDSP = option("OptDSP", QStringLiteral("DSP Gain"), kOptDSP, Variables::kTypeDsp);
 
-    txtIPPort = new QLineEdit(this);
-    txtIPPort->setObjectName(QStringLiteral("txtIPPort"));
-    txtIPPort->setAccessibleName(QStringLiteral("IP Port"));
-    place(txtIPPort, kTxtIPPort);
+    for (int row = 0; row < kChanRows; ++row)
+        lblChan[row]->setBuddy(txtChan[row]);
     lblIPPort->setBuddy(txtIPPort);
-
-    txtIPAddr = new QLineEdit(this);
-    txtIPAddr->setObjectName(QStringLiteral("txtIPAddr"));
-    txtIPAddr->setAccessibleName(QStringLiteral("IP Address"));
-    place(txtIPAddr, kTxtIPAddr);
-
-    lblAddress = new QLabel(QStringLiteral("IP Address"), this);
-    lblAddress->setObjectName(QStringLiteral("lblAddress"));
-    lblAddress->setAccessibleName(QStringLiteral("IP Address"));
-    place(lblAddress, kLblAddress);
     lblAddress->setBuddy(txtIPAddr);
 
-    // Tab order as the form was drawn.
-    QWidget *const order[] = {lblChan[0], txtChan[0], lblChan[1], txtChan[1], frmType,   optInput,
-                              optOutput,  cmdOk,      cmdCancel,  lblIPPort,  txtIPPort, txtIPAddr,
-                              lblAddress, txtChan[2], lblChan[2], OptDSP};
+    // Only controls that take focus have a place Qt keeps; state their order explicitly.
+    QWidget *const order[] = {txtChan[0], txtChan[1], optInput,  optOutput,  cmdOk,
+                              cmdCancel,  txtIPPort,  txtIPAddr, txtChan[2], OptDSP};
     for (std::size_t k = 1; k < std::size(order); ++k)
         setTabOrder(order[k - 1], order[k]);
 }
