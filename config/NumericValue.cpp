@@ -44,7 +44,8 @@ std::optional<qint64> RadixValue(const std::u16string &s, std::size_t i, int bas
             tooBig = value > hi;
         }
     }
-    if (tooBig || value < lo)
+    // "&H" without digits is 0, which must fit the holder like any other value.
+    if (tooBig || value < lo || value > hi)
         return std::nullopt;
     return value;
 }
