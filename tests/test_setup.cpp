@@ -104,62 +104,51 @@ class SetupTest : public QObject {
         TestSupport::removeSettingsFile();
     }
 
-    void controlTable_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("twips");
-        const auto row = [](const char *name, const char *caption, QRect r) {
-            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption) << r;
+    // Every control of the form, in tab order: caption, position in twips (options inside
+    // frmType), an accessible name, and its place in the focus chain.
+    void controlTableAndTabOrder() {
+        struct Row {
+            const char *name, *caption;
+            QRect twips;
         };
-        row("lblChan_0", "Slider 1 Channel ", {240, 120, 1935, 255});
-        row("txtChan_0", "", {2400, 120, 1815, 375});
-        row("lblChan_1", "Slider 2 Channel ", {240, 720, 1815, 255});
-        row("txtChan_1", "", {2400, 720, 1815, 375});
-        row("frmType", "", {240, 1920, 3495, 1095});
-        row("optInput", "Input Gain", {120, 240, 1095, 255}); // inside frmType
-        row("optOutput", "Output Gain", {1680, 240, 1215, 255});
-        row("cmdOk", "&Ok", {240, 4440, 1335, 495});
-        row("cmdCancel", "&Cancel", {2400, 4440, 1335, 495});
-        row("lblIPPort", "IP Port", {360, 3360, 975, 255});
-        row("txtIPPort", "", {2400, 3240, 1815, 375});
-        row("txtIPAddr", "", {2400, 3840, 1815, 375});
-        row("lblAddress", "IP Address", {360, 3840, 1215, 255});
-        row("txtChan_2", "", {2400, 1320, 1815, 375});
-        row("lblChan_2", "Slider 3 Channel ", {240, 1320, 1815, 255});
-        row("OptDSP", "DSP Gain", {120, 600, 1095, 255});
-    }
-
-    void controlTable() {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QRect, twips);
+        const Row table[] = {
+            {"lblChan_0", "Slider 1 Channel ", {240, 120, 1935, 255}},
+            {"txtChan_0", "", {2400, 120, 1815, 375}},
+            {"lblChan_1", "Slider 2 Channel ", {240, 720, 1815, 255}},
+            {"txtChan_1", "", {2400, 720, 1815, 375}},
+            {"frmType", "", {240, 1920, 3495, 1095}},
+            {"optInput", "Input Gain", {120, 240, 1095, 255}},
+            {"optOutput", "Output Gain", {1680, 240, 1215, 255}},
+            {"cmdOk", "&Ok", {240, 4440, 1335, 495}},
+            {"cmdCancel", "&Cancel", {2400, 4440, 1335, 495}},
+            {"lblIPPort", "IP Port", {360, 3360, 975, 255}},
+            {"txtIPPort", "", {2400, 3240, 1815, 375}},
+            {"txtIPAddr", "", {2400, 3840, 1815, 375}},
+            {"lblAddress", "IP Address", {360, 3840, 1215, 255}},
+            {"txtChan_2", "", {2400, 1320, 1815, 375}},
+            {"lblChan_2", "Slider 3 Channel ", {240, 1320, 1815, 255}},
+            {"OptDSP", "DSP Gain", {120, 600, 1095, 255}},
+        };
         iType = 2; // no option selected: the captions stay as drawn
         open();
         QCOMPARE(m_dialog->windowTitle(), QString("Setup"));
         QCOMPARE(m_dialog->size(), QSize(px(4455), px(5085)));
-        auto *widget = control<QWidget>(name.toLatin1().constData());
-        QCOMPARE(widget->geometry(),
-                 QRect(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())));
-        QVERIFY(!widget->accessibleName().isEmpty());
-        if (auto *label = qobject_cast<QLabel *>(widget))
-            QCOMPARE(label->text(), caption);
-        else if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            QCOMPARE(button->text(), caption);
-        if (name.startsWith("opt") || name.startsWith("Opt"))
-            QCOMPARE(widget->parentWidget(), control<QWidget>("frmType"));
-    }
-
-    void tabOrder() {
-        open();
-        const QStringList expected = {"lblChan_0",  "txtChan_0", "lblChan_1", "txtChan_1",
-                                      "frmType",    "optInput",  "optOutput", "cmdOk",
-                                      "cmdCancel",  "lblIPPort", "txtIPPort", "txtIPAddr",
-                                      "lblAddress", "txtChan_2", "lblChan_2", "OptDSP"};
-        QStringList chain;
-        for (QWidget *w = m_dialog->lblChan[0]; chain.size() < expected.size();
-             w = w->nextInFocusChain())
-            chain << w->objectName();
-        QCOMPARE(chain, expected);
+        QWidget *inChain = m_dialog->lblChan[0];
+        for (const Row &row : table) {
+            auto *widget = control<QWidget>(row.name);
+            const QRect &t = row.twips;
+            QCOMPARE(widget->geometry(),
+                     QRect(px(t.x()), px(t.y()), px(t.width()), px(t.height())));
+            QVERIFY2(!widget->accessibleName().isEmpty(), row.name);
+            if (auto *label = qobject_cast<QLabel *>(widget))
+                QCOMPARE(label->text(), QString(row.caption));
+            if (auto *button = qobject_cast<QAbstractButton *>(widget))
+                QCOMPARE(button->text(), QString(row.caption));
+            if (qobject_cast<QRadioButton *>(widget))
+                QCOMPARE(widget->parentWidget(), control<QWidget>("frmType"));
+            QCOMPARE(inChain, widget);
+            inChain = inChain->nextInFocusChain();
+        }
     }
 
     void opening_data() {
