@@ -215,7 +215,12 @@ void frmMain::installSeams() {
         if (k >= 0 && k < kCounters)
             txtCount[k]->setText(QString::number(Variables::iMsgCount[k]));
     };
-    hooks.startDecodeTimer = [this] { tmrDecode->start(); };
+    // Setting a running timer running leaves its interval alone: restarting it on every data
+    // event would keep a fast stream from ever letting the timer tick.
+    hooks.startDecodeTimer = [this] {
+        if (!tmrDecode->isActive())
+            tmrDecode->start();
+    };
     hooks.stopDecodeTimer = [this] { tmrDecode->stop(); };
     hooks.setConnectCaption = [this](const QString &caption) { mnuConnect->setText(caption); };
     hooks.reportConnectFailure = [this] {
