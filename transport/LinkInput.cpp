@@ -12,7 +12,9 @@ qint64 TakeIntoBuffer(QIODevice &device) {
     for (;;) {
         const qint64 room = kMaxBufferedBytes - Variables::sBuffer.size();
         const qint64 waiting = device.bytesAvailable();
-        if (room <= 0 || waiting <= 0)
+        // Near the bound, wait until a whole device buffer fits rather than take a few bytes
+        // at a time: each small read would only let the device fetch a few more.
+        if (waiting <= 0 || room < std::min(waiting, kDeviceReadBufferBytes))
             break;
         const QByteArray chunk = device.read(std::min(room, waiting));
         if (chunk.isEmpty())

@@ -32,10 +32,11 @@ inline constexpr qint64 kDeviceReadBufferBytes = 64 * 1024;
 
 // When bytes stay waiting in a device because sBuffer is full, the link looks again this
 // much later (no new bytes arrive to announce themselves while the device buffer is full).
-inline constexpr std::chrono::milliseconds kReadRetryDelay{5};
+inline constexpr std::chrono::milliseconds kReadRetryDelay{2};
 
 // Moves the bytes waiting in the device to the end of sBuffer, as far as kMaxBufferedBytes
-// allows. Returns the number of bytes moved.
+// allows; close to the bound, only once a whole device buffer (or all that waits) fits.
+// Returns the number of bytes moved.
 qint64 TakeIntoBuffer(QIODevice &device);
 
 } // namespace LinkInput

@@ -99,6 +99,23 @@ void WriteToSwitcher(const QByteArray &message) {
     socket->flush();
 }
 
+// A message that an earlier connection broke off can never be completed, since a new
+// connection is a new byte stream. Left in place it would swallow the first message of the
+// new connection, the cut running on to that message's EOM. So everything behind the last
+// EOM goes (one-byte messages there included: their answers belonged to the old
+// connection); complete messages ahead of it are still decoded.
+void DropUnfinishedTail() {
+    ReceiveBuffer &buffer = Variables::sBuffer;
+    if (buffer.isEmpty())
+        return;
+    const QByteArray held = buffer.bytes();
+    const qsizetype keep = held.lastIndexOf(ReceiveBuffer::kEom) + 1;
+    if (keep == held.size())
+        return;
+    buffer.clear();
+    buffer.append(held.left(keep));
+}
+
 void OnSocketError(QAbstractSocket::SocketError error) {
     Link &l = link();
     if (l.closingOurselves || error == QAbstractSocket::RemoteHostClosedError)
@@ -179,6 +196,7 @@ void scktServer_Connect() {
     Link &l = link();
     if (l.socket) // small messages such as fader moves must not wait to be coalesced
         l.socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    DropUnfinishedTail();
     SetCaption(kCaptionDisconnect);
     Variables::bConnected = true;
 }
