@@ -26,16 +26,17 @@ Link &link() {
     return instance;
 }
 
-// Errors end nothing but themselves: they are noted and otherwise ignored, except that a
-// port whose device has gone away is closed, since nothing more can come from it.
+// Errors are noted and otherwise silent. A port that fails to read (its device gone, or the
+// far end hung up, which some drivers report as a read error on every poll) is closed, since
+// nothing more can come from it and it would only keep reporting. Closed once the port has
+// finished its own handling of the error.
 void OnPortError(QSerialPort::SerialPortError error) {
     QSerialPort *port = link().port;
     if (error == QSerialPort::NoError || !port)
         return;
     TCPComm::NoteFailure(kErrSerial);
-    port->clearError();
-    if (error == QSerialPort::ResourceError && port->isOpen())
-        CloseIfOpen();
+    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+        QMetaObject::invokeMethod(port, &CloseIfOpen, Qt::QueuedConnection);
 }
 
 } // namespace

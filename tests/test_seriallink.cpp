@@ -1,0 +1,134 @@
+// The serial link on a pseudo-terminal pair: the main window's port is opened on the slave
+// side (the program itself never opens it), and the test plays the far end on the master.
+
+#include "app/Variables.h"
+#include "app/frmMain.h"
+#include "protocol/Failure.h"
+#include "protocol/Seams.h"
+#include "support/ProtocolFakes.h"
+#include "transport/SerialLink.h"
+
+#include <QSerialPort>
+#include <QtTest>
+#include <fcntl.h>
+#include <memory>
+#include <stdlib.h>
+#include <unistd.h>
+
+using ProtocolFakes::Hex;
+using namespace Variables;
+
+class SerialLinkTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<frmMain> m_form;
+    int m_master = -1;
+    QString m_slave;
+    int m_decodeStarts = 0;
+    int m_sends = 0;
+
+    bool openPort() {
+        m_form->MSComm1->setPortName(m_slave);
+        return m_form->MSComm1->open(QIODevice::ReadWrite);
+    }
+
+    void farEndWrites(const QByteArray &bytes) {
+        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+
+    // Whatever the port sent, collected for a short while.
+    QByteArray farEndReads(int waitMs = 100) {
+        QByteArray got;
+        QTest::qWait(waitMs);
+        char chunk[256];
+        ssize_t n;
+        while ((n = ::read(m_master, chunk, sizeof chunk)) > 0)
+            got.append(chunk, n);
+        return got;
+    }
+
+  private slots:
+    void init() {
+        ResetAll();
+        TCPComm::seams() = TCPComm::Seams{};
+        TCPComm::ClearLastFailure();
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(m_master >= 0);
+        QCOMPARE(::grantpt(m_master), 0);
+        QCOMPARE(::unlockpt(m_master), 0);
+        m_slave = QString::fromLocal8Bit(::ptsname(m_master));
+
+        m_form = std::make_unique<frmMain>();
+        m_decodeStarts = 0;
+        m_sends = 0;
+        // Count instead of ticking, so that what one receive event did stays visible.
+        m_form->tmrDecode->stop();
+        TCPComm::seams().startDecodeTimer = [this] { ++m_decodeStarts; };
+        TCPComm::seams().send = [this](const QByteArray &) { ++m_sends; };
+    }
+
+    void cleanup() {
+        m_form.reset();
+        ::close(m_master);
+    }
+
+    void notOpenedByTheProgram() {
+        QVERIFY(!m_form->MSComm1->isOpen());
+        QCOMPARE(m_form->MSComm1->baudRate(), 57600);
+        SerialLink::CloseIfOpen(); // harmless when closed
+        QVERIFY(!m_form->MSComm1->isOpen());
+    }
+
+    void gainReportDecodedAtOnce() {
+        QVERIFY(openPort());
+        farEndWrites(Hex("05 06 E3 00 01 01 00 05 00 68 07 76 FF"));
+        QTRY_COMPARE(udtInGain[5].iSource, qint16(1000));
+        QVERIFY(sBuffer.isEmpty());
+        QCOMPARE(m_decodeStarts, 0);
+    }
+
+    void greetingLosesItsStatusByte() {
+        QVERIFY(openPort());
+        farEndWrites(Hex("81 64 64 FF"));
+        QTRY_COMPARE(sBuffer.bytes(), Hex("64 64 FF"));
+        QVERIFY(m_decodeStarts > 0);
+        while (!sBuffer.isEmpty())
+            m_form->tmrDecode_Timer();
+        QCOMPARE(m_sends, 0); // never answered
+    }
+
+    void pingIsOnlyDropped() {
+        QVERIFY(openPort());
+        const QByteArray report = Hex("E3 00 01 01 00 05 00 68 07 76 FF");
+        farEndWrites(Hex("F5") + report);
+        QTRY_COMPARE(sBuffer.bytes(), report); // one pass: the ping goes, the rest waits
+        QCOMPARE(m_decodeStarts, 1);
+        QCOMPARE(m_sends, 0);
+        QCOMPARE(farEndReads(), QByteArray());
+    }
+
+    void tcptoSerialWritesOnlyWhenOpen() {
+        m_form->TcptoSerial(Hex("F1"));
+        QVERIFY(openPort());
+        const QByteArray reply = Hex("81 96 16 FF");
+        m_form->TcptoSerial(reply);
+        QCOMPARE(farEndReads(), reply); // byte-exact, and nothing of the earlier call
+
+        SerialLink::CloseIfOpen();
+        QVERIFY(!m_form->MSComm1->isOpen());
+        m_form->TcptoSerial(Hex("F3"));
+        QCOMPARE(farEndReads(), QByteArray());
+    }
+
+    void farEndGoneClosesThePortSilently() {
+        QVERIFY(openPort());
+        ::close(m_master);
+        m_master = -1;
+        QTRY_VERIFY(!m_form->MSComm1->isOpen());
+        QCOMPARE(TCPComm::LastFailure(), QString(SerialLink::kErrSerial));
+        QVERIFY(sBuffer.isEmpty());
+    }
+};
+
+QTEST_MAIN(SerialLinkTest)
+#include "test_seriallink.moc"
