@@ -95,13 +95,6 @@ class TestCrosspointMap : public QObject {
         QCOMPARE(rec.updates, updates);
     }
 
-    void runningTimerIsRestartedInstead() {
-        rec.gainTimerRunning = true;
-        TCPComm::ProcessCrosspointMap(kExample);
-        QCOMPARE(rec.updates, 0);
-        QCOMPARE(rec.restarts, 1);
-    }
-
     void sourceOutsideTableIsCountedNotKept() {
         TCPComm::ProcessCrosspointMap(Map(64, {{{1024, 700}, {3, 800}}}, 0x2A));
         const CrosspointMap &m = udtXpt[64];

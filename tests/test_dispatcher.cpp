@@ -65,13 +65,6 @@ class TestDispatcher : public QObject {
         QCOMPARE(TCPComm::LastFailure(), QString());
     }
 
-    void reportIsDecoded() {
-        Variables::sBuffer.append(kReport5 + Hex("E3 00"));
-        TCPComm::ProcessCommand();
-        QCOMPARE(Variables::udtInGain[5].iSource, 1000);
-        QCOMPARE(rec.updates, 1);
-    }
-
     void splitMessageDecodedOnceComplete() {
         Variables::sBuffer.append(kReport5.left(4));
         TCPComm::ProcessCommand();

@@ -216,15 +216,6 @@ class TestGainReport : public QObject {
         QCOMPARE(rec.updates, 1);
     }
 
-    void historyFillsToItsEnd() {
-        ListSources64And65();
-        iHistoryCount = kHistorySize - 1;
-        TCPComm::ReceiveGain(Report(10, 2, 64, {700, 64, 800, 65}));
-        QCOMPARE(iHistoryCount, kHistorySize);
-        QCOMPARE(udtHistory[kHistorySize - 1].iValue, 700);
-        QCOMPARE(udtXpt[64].iGains[1], 800);
-    }
-
     void counterStopsAtItsTop() {
         ListSources64And65();
         iMsgCount[0] = 32767;
