@@ -1,0 +1,157 @@
+// Fuzz target for the settings file: ReadSettings on arbitrary file contents, then a
+// WriteSettings and a second read, which must give back exactly what the read rules make of the
+// values written. A second write of the re-read values must leave the file byte for byte as it
+// was.
+
+#include "app/Variables.h"
+#include "config/DiskWork.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void Violation(const char *what) {
+    std::fprintf(stderr, "fuzz_settings: invariant violated: %s\n", what);
+    std::abort();
+}
+
+void Check(bool ok, const char *what) {
+    if (!ok)
+        Violation(what);
+}
+
+struct Settings {
+    qint16 type;
+    std::array<qint16, 2> chan;
+    qint16 outChan;
+    QString address;
+    qint32 port;
+
+    static Settings Current() {
+        using namespace Variables;
+        return {iType, iChan, iOutChan, sIPAddress, lIPPort};
+    }
+    void Apply() const {
+        using namespace Variables;
+        iType = type;
+        iChan = chan;
+        iOutChan = outChan;
+        sIPAddress = address;
+        lIPPort = port;
+    }
+    bool operator==(const Settings &) const = default;
+};
+
+// A private folder for the file: in shared memory when there is one, as the fuzzer writes it
+// a few times per input.
+QString FilePath() {
+    static const QString path = [] {
+        const QString base =
+            QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+        const QString dir =
+            base + QStringLiteral("/ds-fuzz-settings-") + QString::number(::getpid());
+        QDir().mkpath(dir);
+        return DiskWork::SettingsPathIn(dir);
+    }();
+    return path;
+}
+
+QByteArray FileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The address as a line of the file carries it: no control characters, no blanks at either
+// end (the INI reader trims them).
+QString StoredAddress(const QString &address) {
+    QString clean;
+    for (const QChar c : address)
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F)
+            clean.append(c);
+    qsizetype first = 0;
+    qsizetype last = clean.size();
+    while (first < last && (clean[first] == u' ' || clean[first] == u'\t'))
+        ++first;
+    while (last > first && (clean[last - 1] == u' ' || clean[last - 1] == u'\t'))
+        --last;
+    return clean.mid(first, last - first);
+}
+
+// What reading the file back must give for the values that were written: each value goes
+// through its write rule (channels stored counted from 1) and then its read rule.
+Settings Reread(const Settings &w) {
+    Settings r = w;
+    if (w.type == 0)
+        r.type = Variables::kTypeInput;
+    const int chan1 = w.chan[0] + 1;
+    r.chan[0] = static_cast<qint16>(chan1 == 0 ? 0 : chan1 - 1);
+    const int chan2 = w.chan[1] + 1;
+    r.chan[1] = static_cast<qint16>(chan2 == 0 ? 1 : chan2 - 1);
+    // "Out Chan" lowers only positive numbers: a stored 0 or less comes back as it stands, one
+    // above the value that was written.
+    const int out = w.outChan + 1;
+    r.outChan = static_cast<qint16>(out > 0 ? out - 1 : out);
+    r.address = StoredAddress(w.address);
+    if (r.address.isEmpty())
+        r.address = Variables::kDefaultIPAddress;
+    if (w.port == 0)
+        r.port = Variables::kDefaultIPPort;
+    return r;
+}
+
+bool ChannelUnwritable(qint16 channel) {
+    return channel == std::numeric_limits<qint16>::max();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const QString path = FilePath();
+    {
+        QFile file(path);
+        Check(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "cannot write the file");
+        file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
+    }
+
+    Variables::ResetAll();
+    DiskWork::ReadSettings(path);
+    const Settings read = Settings::Current();
+    if (DiskWork::LastFailure().isEmpty()) {
+        // A successful read applies every replacement rule.
+        Check(read.type != 0 && read.port != 0 && !read.address.isEmpty(),
+              "a read kept a value that its rule replaces");
+    }
+
+    DiskWork::WriteSettings(path);
+    const bool unwritable = ChannelUnwritable(read.chan[0]) || ChannelUnwritable(read.chan[1]) ||
+                            ChannelUnwritable(read.outChan);
+    Check(DiskWork::LastFailure().isEmpty() != unwritable,
+          "the write failed without a channel it cannot store, or stored one it cannot");
+    if (unwritable)
+        return 0;
+    const QByteArray written = FileBytes(path);
+
+    // Start the re-read from values that no file produces, so that a key it misses shows.
+    Settings{0, {-7, -7}, -7, QStringLiteral("unset"), 0}.Apply();
+    DiskWork::ReadSettings(path);
+    Check(DiskWork::LastFailure().isEmpty(), "the written file does not read back");
+    const Settings reread = Settings::Current();
+    Check(reread == Reread(read), "the values read back differ from the values written");
+
+    // Writing what was read back changes nothing once the values have settled.
+    if (reread == read) {
+        DiskWork::WriteSettings(path);
+        Check(DiskWork::LastFailure().isEmpty(), "the second write failed");
+        Check(FileBytes(path) == written, "a second write of the same values changed the file");
+    }
+    return 0;
+}
