@@ -49,7 +49,6 @@ class IdleTest : public QObject {
         QTest::addColumn<int>("pending");
         QTest::newRow("nothing pending") << QByteArray() << 0;
         QTest::newRow("half a gain report") << Hex("E3 00 01") << 3;
-        QTest::newRow("junk, then half a map") << Hex("01 02 F6 00 01") << 3;
     }
 
     void settledPanelSleeps() {
