@@ -63,6 +63,36 @@ QByteArray TrailingComments(const QByteArray &bytes) {
     return tail.join('\n');
 }
 
+// SimpleIni skips a section line that lacks its closing bracket, yet keeps pointing at its
+// text as the current section name: the keys below it land in a section whose name runs on
+// over the following lines, and every save writes that name back with one more line break,
+// so the file grows at each exit. Such lines are dropped before parsing (a save would drop
+// them anyway, like any line that is neither a section, an entry nor a comment); the keys
+// below them stay in the section above. Line ends are CR or LF, as SimpleIni counts them.
+QByteArray WithoutUnclosedSections(const QByteArray &bytes) {
+    const auto isLineEnd = [](char c) { return c == '\n' || c == '\r'; };
+    QByteArray out;
+    out.reserve(bytes.size());
+    qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    out.append(bytes.constData(), start);
+    while (start < bytes.size()) {
+        qsizetype end = start;
+        while (end < bytes.size() && !isLineEnd(bytes[end]))
+            ++end;
+        qsizetype first = start;
+        while (first < end && (bytes[first] == ' ' || bytes[first] == '\t'))
+            ++first;
+        const bool unclosed = first < end && bytes[first] == '[' &&
+                              !QByteArrayView(bytes).sliced(first, end - first).contains(']');
+        if (!unclosed)
+            out.append(bytes.constData() + start, end - start);
+        if (end < bytes.size())
+            out.append(bytes[end]);
+        start = end + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 IniLoad LoadIni(const QString &path, IniDocument &doc) {
@@ -85,7 +115,8 @@ IniLoad LoadIni(const QString &path, IniDocument &doc) {
     if (bytes.size() > kMaxSettingsFileBytes || !LooksLikeText(bytes))
         return IniLoad::NotText;
 
-    if (doc.ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) {
+    const QByteArray parsed = WithoutUnclosedSections(bytes);
+    if (doc.ini.LoadData(parsed.constData(), static_cast<size_t>(parsed.size())) < 0) {
         doc.ini.Reset();
         return IniLoad::NotText;
     }
