@@ -6,6 +6,7 @@
 #include "protocol/Failure.h"
 #include "protocol/Seams.h"
 #include "support/ProtocolFakes.h"
+#include "support/SettingsFile.h"
 #include "transport/LinkInput.h"
 #include "transport/TcpLink.h"
 
@@ -200,6 +201,55 @@ class TcpLinkTest : public QObject {
         TCPComm::SendToSwitcher(command);
         QCOMPARE(m_form->scktServer->bytesToWrite(), 0);
         QCOMPARE(peerReceives(command.size()), command);
+    }
+
+    void switcherThatStopsReadingCannotGrowTheSendQueue() {
+        QVERIFY(connectPanel());
+        // The peer reads only when the event loop runs; until then everything piles up in
+        // the kernel and then in the panel's socket.
+        const QByteArray message(64 * 1024, 0x22);
+        qint64 accepted = 0;
+        int dropped = 0;
+        for (int i = 0; i < 1000 && dropped < 3; ++i) {
+            TCPComm::ClearLastFailure();
+            TCPComm::SendToSwitcher(message);
+            if (TCPComm::LastFailure().isEmpty())
+                ++accepted;
+            else
+                ++dropped;
+        }
+        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
+        QVERIFY(m_form->scktServer->bytesToWrite() <= TCPComm::kMaxQueuedSendBytes);
+
+        // Once the switcher reads again, every accepted message arrives, and nothing else.
+        qint64 received = 0;
+        QVERIFY(spinUntil(
+            [&] {
+                received += m_peer->readAll().size();
+                return received >= accepted * message.size();
+            },
+            4000));
+        QTest::qWait(20);
+        received += m_peer->readAll().size();
+        QCOMPARE(received, accepted * message.size());
+    }
+
+    void startUpConnectsAndShutdownDisconnects() {
+        TestSupport::writeSettingsFile("[CONFIGURATION]\nIP Address=127.0.0.1\nIP Port=" +
+                                       QByteArray::number(m_switcher.serverPort()) + "\n");
+        m_form->Form_Load();
+        TestSupport::removeSettingsFile();
+        QTRY_VERIFY(m_switcher.hasPendingConnections());
+        m_peer = m_switcher.nextPendingConnection();
+        QTRY_COMPARE(caption(), QString("&Disconnect"));
+
+        m_form->close();
+        QCOMPARE(caption(), QString("&Connect"));
+        QVERIFY(!bConnected);
+        QTRY_COMPARE(m_peer->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(TestSupport::readSettingsFile().contains(
+            "IP Port=" + QByteArray::number(m_switcher.serverPort())));
+        TestSupport::removeSettingsFile();
     }
 
     void sendWhileClosedIsDropped() {
