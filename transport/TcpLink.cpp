@@ -38,7 +38,7 @@ constexpr int kMaxPartDigits = 3;
 constexpr int kMaxPartValue = 255;
 
 // Only the dotted form a.b.c.d with decimal parts 0..255 is an address here: no host names,
-// no shortened or octal forms, no blanks.
+// no shortened or hexadecimal forms, no blanks; leading zeros read as decimal.
 std::optional<QHostAddress> ParseDottedIPv4(const QString &text) {
     const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != kIPv4Parts)
