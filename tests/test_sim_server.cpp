@@ -216,6 +216,20 @@ class TestSimServer : public QObject {
         QVERIFY(traced(QStringLiteral("rx ping answer | F4"), 2000));
     }
 
+    // A panel that asks and asks but never reads is cut off instead of buffered for.
+    void panelThatDoesNotReadIsCutOff() {
+        start(quietOptions());
+        Client panel(server->port());
+        panel.socket.setReadBufferSize(1);
+        QVERIFY(QTest::qWaitFor([&] { return server->panelCount() == 1; }, 2000));
+        QByteArray requests;
+        for (int i = 0; i < 2000; ++i)
+            requests += kInfoRequest;
+        panel.send(requests);
+        QVERIFY(traced(QStringLiteral("panel does not read what it is sent"), 5000));
+        QVERIFY(QTest::qWaitFor([&] { return server->panelCount() == 0; }, 2000));
+    }
+
     void closeAfterHangsUp() {
         SimOptions o = quietOptions();
         o.closeAfterS = 1;

@@ -76,14 +76,19 @@ void SimServer::accept() {
             if (auto it = m_panels.find(id); it != m_panels.end())
                 receive(*it->second);
         });
-        connect(socket, &QTcpSocket::disconnected, this, [this, id] {
-            auto it = m_panels.find(id);
-            if (it == m_panels.end())
-                return;
-            it->second->socket->deleteLater();
-            m_panels.erase(it);
-            log(id, QStringLiteral("--"), QStringLiteral("panel disconnected"));
-        });
+        // Queued: a write that fails can emit this from inside a broadcast or a receive,
+        // which must not see the panel vanish under them.
+        connect(
+            socket, &QTcpSocket::disconnected, this,
+            [this, id] {
+                auto it = m_panels.find(id);
+                if (it == m_panels.end())
+                    return;
+                it->second->socket->deleteLater();
+                m_panels.erase(it);
+                log(id, QStringLiteral("--"), QStringLiteral("panel disconnected"));
+            },
+            Qt::QueuedConnection);
         if (m_options.closeAfterS > 0) {
             QTimer::singleShot(m_options.closeAfterS * 1000, socket, [this, id, socket] {
                 log(id, QStringLiteral("--"),
@@ -112,8 +117,6 @@ void SimServer::receive(Panel &panel) {
             handle(panel, frame.bytes);
             break;
         }
-        // handle() may have broadcast to a panel that then went away, never this one:
-        // the socket is only deleted later, from the event loop.
     }
 }
 
@@ -177,6 +180,14 @@ void SimServer::broadcast(const Message &report) {
 }
 
 void SimServer::send(Panel &panel, const Message &m, bool report) {
+    if (panel.socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (panel.socket->bytesToWrite() > kMaxUnsentBytes) {
+        log(panel.id, QStringLiteral("--"),
+            QStringLiteral("panel does not read what it is sent, closing the connection"));
+        panel.socket->abort();
+        return;
+    }
     panel.outbox->send(SimCodec::encode(m), report);
 }
 

@@ -27,6 +27,9 @@ class SimServer : public QObject {
     static constexpr int kAnimateLow = 824;   // -20 dB
     static constexpr int kAnimateHigh = 1084; // +6 dB
 
+    // A panel that lets this much pile up unread is cut off rather than hoarded for.
+    static constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+
     explicit SimServer(const SimOptions &options, QObject *parent = nullptr);
     ~SimServer() override;
 
