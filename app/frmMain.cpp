@@ -98,8 +98,6 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     MSComm1->setBaudRate(QSerialPort::Baud57600);
 
-    aboutBox = new frmAbout(this);
-
     setupFaders();
     installSeams();
     TCPComm::AttachSocket(scktServer);
@@ -278,6 +276,10 @@ void frmMain::mnuSetup_Click() {
 }
 
 void frmMain::mnuAbout_Click() {
+    // Made on first use (its icon loads image plugins that start-up need not wait for),
+    // then only hidden and shown again.
+    if (!aboutBox)
+        aboutBox = new frmAbout(this);
     aboutBox->exec();
 }
 
