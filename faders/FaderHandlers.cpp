@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPalette>
 #include <QSlider>
 #include <QTimer>
 
@@ -49,6 +50,11 @@ void frmMain::setupFaders() {
         slider->setInvertedControls(true);
         slider->setValue(GainScale::kBottomPosition);
         slider->setAccessibleDescription(lblGain[static_cast<std::size_t>(i)]->text());
+        // Styles fill the groove from the lowest value to the thumb, which on a fader whose
+        // top is loudest reads upside down (a full bar at Off). Draw the groove plain.
+        QPalette palette = slider->palette();
+        palette.setColor(QPalette::Highlight, palette.color(QPalette::Mid));
+        slider->setPalette(palette);
 
         // actionTriggered fires for user steps only, before the value follows the new slider
         // position. A step that does not move the thumb (a press on the thumb, an arrow key
