@@ -1,0 +1,356 @@
+// End to end over real loopback TCP: the panel's own window, link and protocol code in this
+// process against the switcher simulator as a separate process, both as they ship. Each case
+// waits on what the user would see (fader positions and gain captions) with a deadline.
+
+#include "app/Variables.h"
+#include "app/frmMain.h"
+#include "protocol/Failure.h"
+#include "protocol/Seams.h"
+#include "support/SimProcess.h"
+#include "tools/switcher-sim/SimCodec.h"
+#include "tools/switcher-sim/SimFramer.h"
+#include "transport/TcpLink.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+using namespace Variables;
+
+namespace {
+
+// Bounded waits, generous enough for a sanitizer build on a busy machine.
+constexpr int kWaitMs = 5000;
+
+QByteArray hexBytes(const char *text) {
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// The simulator's documented start-up state: input gains repeat this pattern from input 1,
+// output gains from output 1 three places further on (-10 dB); second gains are all 0 dB.
+constexpr int kPattern[] = {1024, 964, 1054, 924, 1124, 824, 24, 1000};
+constexpr int kPatternSize = int(std::size(kPattern));
+constexpr int kOutputOffset = 3;
+constexpr int kZeroDb = 1024;
+
+int inputGain(int c) {
+    return kPattern[c % kPatternSize];
+}
+int outputGain(int c) {
+    return kPattern[(c + kOutputOffset) % kPatternSize];
+}
+
+// Runs a real event loop until done() holds or timeoutMs passes. QTRY_* and qWaitFor sleep
+// between rounds, which would starve the panel's 1 ms decode timer.
+bool spinUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs,
+               const std::function<void()> &watch = {}) {
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (watch)
+            watch();
+        if (done() || clock.hasExpired(timeoutMs))
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return done();
+}
+
+// Another panel's end of the link, built from the simulator's own framer and decoder: it
+// sees exactly the bytes the switcher sends to every panel.
+struct RawPanel {
+    QTcpSocket socket;
+    SimFramer framer;
+    QList<QByteArray> messages; // pings left out
+    QByteArray stray;
+
+    explicit RawPanel(quint16 port) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
+            for (const auto &frame : framer.push(socket.readAll())) {
+                if (frame.kind != SimFramer::Frame::Kind::Message)
+                    stray += frame.bytes;
+                else if (frame.bytes != hexBytes("F5"))
+                    messages << frame.bytes;
+            }
+        });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+    }
+    void send(const QByteArray &bytes) {
+        socket.write(bytes);
+        socket.flush();
+    }
+};
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestSupport::SimProcess> m_sim;
+    std::unique_ptr<frmMain> m_form;
+
+    QSlider *fader(int i) const { return m_form->sliGain[std::size_t(i)]; }
+    QString caption(int i) const { return m_form->lblGain[std::size_t(i)]->text(); }
+
+    // No refresh pending and nothing left to decode: what the faders show is final.
+    bool settled() const { return !m_form->tmrGain->isActive() && sBuffer.isEmpty(); }
+
+    // Both faders at these gains, with their captions, and nothing pending.
+    bool shows(int gain0, int gain1, const QString &caption0, const QString &caption1) const {
+        return settled() && fader(0)->value() == -gain0 && fader(1)->value() == -gain1 &&
+               caption(0) == caption0 && caption(1) == caption1;
+    }
+
+    void startSim(const QStringList &options = {}) {
+        m_sim = std::make_unique<TestSupport::SimProcess>();
+        QVERIFY2(m_sim->start(options), qPrintable(m_sim->error()));
+    }
+
+    // Starts the simulator and connects the panel to it, the way the Connect menu does.
+    void connectTo(const QStringList &options = {}) {
+        startSim(options);
+        if (QTest::currentTestFailed())
+            return;
+        sIPAddress = QStringLiteral("127.0.0.1");
+        lIPPort = m_sim->port();
+        TCPComm::ConnectSwitcher();
+        QVERIFY(spinUntil([] { return bConnected; }));
+    }
+
+    // Connects and waits for the default state (input gains, channels 1 and 2) on screen.
+    void connectAndSettle(const QStringList &options = {}) {
+        connectTo(options);
+        if (QTest::currentTestFailed())
+            return;
+        // The answer ends with the crosspoint reports: the four of outputs 1 and 2 go to the
+        // last counter, and those of outputs 65 and 66, where the switcher has them, follow.
+        QVERIFY(spinUntil([this] {
+            return iMsgCount[9] == 4 && (udtXpt[64].sMap.isEmpty() || iMsgCount[7] > 0) &&
+                   shows(1024, 964, "Gain (0db)", "Gain (-6db)");
+        }));
+    }
+
+    bool traced(const QString &text, int timeoutMs = kWaitMs) {
+        return spinUntil([&] { return m_sim->trace().contains(text); }, timeoutMs);
+    }
+
+  private slots:
+    void init() {
+        ResetAll();
+        TCPComm::seams() = TCPComm::Seams{};
+        TCPComm::ClearLastFailure();
+        m_form = std::make_unique<frmMain>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+
+    void cleanup() {
+        m_form.reset();
+        if (!m_sim)
+            return;
+        const bool wasRunning = m_sim->running();
+        const bool stoppedCleanly = m_sim->stop();
+        if (QTest::currentTestFailed())
+            qInfo().noquote() << "switcher-sim trace:\n" << m_sim->trace();
+        m_sim.reset();
+        // The simulator must have survived the panel and must end cleanly when told to.
+        QVERIFY(wasRunning);
+        QVERIFY(stoppedCleanly);
+    }
+
+    // The switcher greets, the panel answers and asks, and the whole state arrives: in the
+    // tables, on the faders for each gain type, and in the counters panel.
+    void stateArrives_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("outChan");
+        QTest::addColumn<int>("gain0");
+        QTest::addColumn<int>("gain1");
+        QTest::addColumn<QString>("caption0");
+        QTest::addColumn<QString>("caption1");
+        QTest::newRow("input gain") << 1 << 0 << 1024 << 964 << "Gain (0db)"
+                                    << "Gain (-6db)";
+        QTest::newRow("output gain") << 3 << 0 << 924 << 1124 << "Gain (-10db)"
+                                     << "Gain (+10db)";
+        QTest::newRow("DSP output 1") << 10 << 0 << 1024 << 964 << "Gain (0db)"
+                                      << "Gain (-6db)";
+        QTest::newRow("DSP output 2") << 10 << 1 << 964 << 1024 << "Gain (-6db)"
+                                      << "Gain (0db)";
+    }
+    void stateArrives() {
+        QFETCH(int, type);
+        QFETCH(int, outChan);
+        QFETCH(int, gain0);
+        QFETCH(int, gain1);
+        QFETCH(QString, caption0);
+        QFETCH(QString, caption1);
+        iType = qint16(type);
+        iOutChan = qint16(outChan);
+        connectTo();
+        QVERIFY(!QTest::currentTestFailed());
+        // The last crosspoint report of the answer is for output 66.
+        QVERIFY(
+            spinUntil([&] { return iMsgCount[7] > 0 && shows(gain0, gain1, caption0, caption1); }));
+        QCOMPARE(caption(0), caption0);
+        QCOMPARE(caption(1), caption1);
+
+        QVERIFY(traced("rx greeting reply | 81 96 16 FF"));
+        QVERIFY(traced("rx information request"));
+        for (int c = 0; c < 128; ++c) {
+            QCOMPARE(udtInGain[c].iSource, qint16(inputGain(c)));
+            QCOMPARE(udtInGain[c].iChannel, qint16(kZeroDb));
+            QCOMPARE(udtOutGain[c].iSource, qint16(outputGain(c)));
+            QCOMPARE(udtOutGain[c].iChannel, qint16(kZeroDb));
+        }
+        QCOMPARE(udtInGain[128].iSource, qint16(0)); // beyond the switcher's 128 inputs
+        QCOMPARE(udtXpt[64].bCount, quint8(4));
+        QCOMPARE(udtXpt[65].iSources[3], qint16(68));
+        QCOMPARE(udtXpt[65].iGains[3], qint16(1024));
+        QCOMPARE(udtXpt[2].bCount, quint8(0));
+
+        // One report for each watched crosspoint of outputs 65 and 66; the four crosspoints
+        // of outputs 1 and 2 go to the last counter.
+        const QList<int> counts{1, 1, 1, 1, 1, 1, 1, 1, 0, 4};
+        for (int k = 0; k < kCounterCount; ++k) {
+            QCOMPARE(int(iMsgCount[k]), counts[k]);
+            QCOMPARE(m_form->txtCount[k]->text(), QString::number(counts[k]));
+        }
+    }
+
+    // A key on the fader sends the command; the switcher confirms it and the fader stays at
+    // the new value through the refresh, now as the switcher's own value.
+    void movementConfirmed() {
+        connectAndSettle();
+        QVERIFY(!QTest::currentTestFailed());
+        QTest::keyClick(fader(0), Qt::Key_PageUp);
+        QCOMPARE(fader(0)->value(), -1029);
+        QCOMPARE(caption(0), QString("Gain (+0.5db)"));
+        QVERIFY(m_form->tmrGain->isActive());
+        QCOMPARE(udtInGain[0].iSource, qint16(1024)); // not until the switcher says so
+
+        QVERIFY(spinUntil([this] {
+            return udtInGain[0].iSource == 1029 && shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
+        }));
+        QVERIFY(traced("rx set input 1 gain +0.5 dB | E3 02 01 01 00 00 00 05 08 11 FF"));
+        QVERIFY(traced("tx input 1 gain +0.5 dB | E3 00 01 01 00 00 00 05 08 0F FF"));
+
+        // The other fader, the other way, one step.
+        QTest::keyClick(fader(1), Qt::Key_Down);
+        QVERIFY(spinUntil([this] {
+            return udtInGain[1].iSource == 963 &&
+                   shows(1029, 963, "Gain (+0.5db)", "Gain (-6.1db)");
+        }));
+        QCOMPARE(udtInGain[0].iSource, qint16(1029));
+    }
+
+    // Another panel connected to the same switcher gets the confirming report too.
+    void secondPanelFollows() {
+        connectAndSettle();
+        QVERIFY(!QTest::currentTestFailed());
+        RawPanel other(m_sim->port());
+        QVERIFY(spinUntil([&] { return other.messages.size() == 1; }));
+        QCOMPARE(other.messages.first(), hexBytes("81 64 64 FF"));
+
+        QTest::keyClick(fader(0), Qt::Key_PageUp);
+        QVERIFY(spinUntil([&] { return other.messages.size() >= 2; }));
+        QCOMPARE(other.messages.at(1), hexBytes("E3 00 01 01 00 00 00 05 08 0F FF"));
+        const SimCodec::Message report = SimCodec::decode(other.messages.at(1));
+        QCOMPARE(report.kind, 1);
+        QCOMPARE(report.first, 0);
+        QCOMPARE(report.values, QList<int>{1029});
+        QVERIFY(spinUntil([this] { return shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)"); }));
+        QCOMPARE(other.messages.size(), 2);
+        QVERIFY(other.stray.isEmpty());
+    }
+
+    // Messages cut into small pieces, and noise between them, still give the same picture,
+    // and a movement is still confirmed. A small switcher keeps the slow delivery short.
+    void faultyDeliveryConverges_data() {
+        QTest::addColumn<QStringList>("faults");
+        QTest::newRow("split") << QStringList{"--split", "--seed", "11"};
+        QTest::newRow("junk") << QStringList{"--junk", "--seed", "12"};
+        QTest::newRow("split and junk") << QStringList{"--split", "--junk", "--seed", "13"};
+    }
+    void faultyDeliveryConverges() {
+        QFETCH(QStringList, faults);
+        connectAndSettle(faults + QStringList{"--inputs", "4", "--outputs", "2"});
+        QVERIFY(!QTest::currentTestFailed());
+        for (int c = 0; c < 4; ++c)
+            QCOMPARE(udtInGain[c].iSource, qint16(inputGain(c)));
+        QCOMPARE(udtInGain[4].iSource, qint16(0));
+        QCOMPARE(udtOutGain[0].iSource, qint16(924));
+        QCOMPARE(udtOutGain[1].iSource, qint16(1124));
+        QCOMPARE(udtXpt[0].iSources[1], qint16(2));
+        QCOMPARE(udtXpt[0].iGains[1], qint16(964));
+        QCOMPARE(udtXpt[1].iGains[0], qint16(964));
+        QCOMPARE(udtXpt[1].iGains[1], qint16(1024));
+
+        QTest::keyClick(fader(1), Qt::Key_PageUp);
+        QVERIFY(spinUntil([this] {
+            return udtInGain[1].iSource == 969 && shows(1024, 969, "Gain (0db)", "Gain (-5.5db)");
+        }));
+    }
+
+    // The switcher loses every second command: the confirmed first movement stays, the lost
+    // second one falls back to the switcher's value when the refresh comes.
+    void lostCommandFallsBack() {
+        connectAndSettle({"--drop-every", "2"});
+        QVERIFY(!QTest::currentTestFailed());
+        QTest::keyClick(fader(0), Qt::Key_PageUp);
+        QVERIFY(spinUntil([this] {
+            return udtInGain[0].iSource == 1029 && shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
+        }));
+
+        QTest::keyClick(fader(0), Qt::Key_PageUp);
+        QElapsedTimer sinceMove;
+        sinceMove.start();
+        QCOMPARE(fader(0)->value(), -1034);
+        QCOMPARE(caption(0), QString("Gain (+1db)"));
+        QVERIFY(spinUntil([this] { return settled(); }));
+        QVERIFY2(sinceMove.elapsed() >= 80, QByteArray::number(sinceMove.elapsed()));
+        QCOMPARE(fader(0)->value(), -1029);
+        QCOMPARE(caption(0), QString("Gain (+0.5db)"));
+        QVERIFY(traced("command lost on purpose (--drop-every 2)"));
+
+        // Nothing turns up late either.
+        QVERIFY(!spinUntil([] { return udtInGain[0].iSource != 1029; }, 200));
+        QVERIFY(shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)"));
+    }
+
+    // A command with a wrong checksum changes nothing, for this panel or any other; the
+    // valid command sent after it on the same connection shows it has been dealt with.
+    void badChecksumRejected() {
+        connectAndSettle();
+        QVERIFY(!QTest::currentTestFailed());
+        RawPanel sender(m_sim->port());
+        QVERIFY(spinUntil([&] { return sender.messages.size() == 1; }));
+
+        // Input 1 to +24 dB with checksum 7E instead of 7D, then input 2 to +2.5 dB.
+        sender.send(hexBytes("E3 02 01 01 00 00 00 70 09 7E FF"));
+        sender.send(hexBytes("E3 02 01 01 00 01 00 19 08 26 FF"));
+        bool inputOneMoved = false;
+        QVERIFY(spinUntil(
+            [this] {
+                return udtInGain[1].iSource == 1049 &&
+                       shows(1024, 1049, "Gain (0db)", "Gain (+2.5db)");
+            },
+            kWaitMs, [&] { inputOneMoved = inputOneMoved || udtInGain[0].iSource != 1024; }));
+        QVERIFY(!inputOneMoved);
+        QVERIFY(traced("ignored, bad checksum 7E, expected 7D"));
+        QVERIFY(spinUntil([&] { return sender.messages.size() >= 2; }));
+        QCOMPARE(sender.messages.size(), 2);
+        QCOMPARE(sender.messages.at(1), hexBytes("E3 00 01 01 00 01 00 19 08 24 FF"));
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "test_e2e.moc"
