@@ -15,11 +15,27 @@ std::optional<qint16> Join7Bit(quint8 lo, quint8 hi) {
     return static_cast<qint16>(value);
 }
 
-qint16 CalcChecksum(const QByteArray &s) {
+namespace {
+
+// Checksum of the bytes at 0-based indexes 1 .. end-1.
+qint16 ChecksumUpTo(const QByteArray &s, qsizetype end) {
     int sum = 0;
-    for (qsizetype i = 1; i < s.size(); ++i)
+    for (qsizetype i = 1; i < end; ++i)
         sum = (sum + static_cast<quint8>(s.at(i))) & kDataMask;
     return static_cast<qint16>(sum);
+}
+
+} // namespace
+
+qint16 CalcChecksum(const QByteArray &s) {
+    return ChecksumUpTo(s, s.size());
+}
+
+bool ChecksumMatches(const QByteArray &message) {
+    const qsizetype body = message.size() - kTrailerBytes;
+    if (body < 0)
+        return false;
+    return ChecksumUpTo(message, body) == static_cast<quint8>(message.at(body));
 }
 
 std::optional<qint16> Read14(const QByteArray &message, qsizetype pos) {

@@ -24,6 +24,10 @@ constexpr bool IsStatusByte(quint8 b) {
 // checksum and EOM; a string of zero or one byte gives 0.
 qint16 CalcChecksum(const QByteArray &s);
 
+// True when a received framed message (status byte through EOM) carries the checksum of
+// its body in its last-but-one byte. A message shorter than its two trailing bytes fails.
+bool ChecksumMatches(const QByteArray &message);
+
 // The 14-bit field at the 1-based position pos of a received message (low byte at pos, high
 // byte at pos + 1). Empty when the message is too short or the value does not fit 16 bits.
 std::optional<qint16> Read14(const QByteArray &message, qsizetype pos);

@@ -74,12 +74,7 @@ bool ReadBlock(const QByteArray &message, int o, qsizetype &pos, qsizetype &expe
 } // namespace
 
 void ProcessCrosspointMap(QByteArray message) {
-    if (message.size() < kTrailerBytes) {
-        Fail();
-        return;
-    }
-    const auto checksum = static_cast<quint8>(message.at(message.size() - kTrailerBytes));
-    if (ByteManipulation::CalcChecksum(message.left(message.size() - kTrailerBytes)) != checksum) {
+    if (!ByteManipulation::ChecksumMatches(message)) {
         Fail();
         return;
     }

@@ -167,12 +167,7 @@ bool Apply(const QList<GainEntry> &entries) {
 } // namespace
 
 void ReceiveGain(QByteArray message) {
-    if (message.size() < kTrailerBytes) {
-        Fail();
-        return;
-    }
-    const auto checksum = static_cast<quint8>(message.at(message.size() - kTrailerBytes));
-    if (ByteManipulation::CalcChecksum(message.left(message.size() - kTrailerBytes)) != checksum) {
+    if (!ByteManipulation::ChecksumMatches(message)) {
         Fail();
         return;
     }

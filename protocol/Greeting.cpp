@@ -24,10 +24,7 @@ void Hold(std::chrono::steady_clock::duration hold) {
 } // namespace
 
 void AnswerGreeting(QByteArray message) {
-    if (message.size() < kTrailerBytes)
-        return;
-    const auto checksum = static_cast<quint8>(message.at(message.size() - kTrailerBytes));
-    if (ByteManipulation::CalcChecksum(message.left(message.size() - kTrailerBytes)) != checksum)
+    if (!ByteManipulation::ChecksumMatches(message))
         return;
     if (message.size() != kGreetingShortLength && message.size() != kGreetingLongLength)
         return;

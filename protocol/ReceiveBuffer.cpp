@@ -7,9 +7,13 @@ namespace {
 constexpr qsizetype kCompactMinimum = 64 * 1024;
 } // namespace
 
-void ReceiveBuffer::append(const QByteArray &bytes) { m_data.append(bytes); }
+void ReceiveBuffer::append(const QByteArray &bytes) {
+    m_data.append(bytes);
+}
 
-void ReceiveBuffer::append(const char *data, qsizetype count) { m_data.append(data, count); }
+void ReceiveBuffer::append(const char *data, qsizetype count) {
+    m_data.append(data, count);
+}
 
 void ReceiveBuffer::clear() {
     m_data.clear();

@@ -19,7 +19,7 @@ struct Seams {
     std::function<void()> startDecodeTimer;       // set tmrDecode running
     std::function<void()> stopDecodeTimer;
     std::function<void(const QString &)> setConnectCaption; // mnuConnect's text
-    std::function<void()> reportConnectFailure; // the "Unable to connect" message box
+    std::function<void()> reportConnectFailure;             // the "Unable to connect" message box
 };
 
 Seams &seams();
