@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/ControlName.h"
 #include "app/Twips.h"
 #include "app/Variables.h"
 #include "app/frmAbout.h"
@@ -52,10 +53,6 @@ constexpr int kDecodeTimerMs = 1;
 
 const char *const kCounterCaptions[frmMain::kCounters] = {
     "65->65", "66->65", "67->65", "68->65", "65->66", "66->66", "67->66", "68->66", "In ", "Out"};
-
-QString numbered(const char *name, int index) {
-    return QString::fromLatin1(name) + '_' + QString::number(index);
-}
 
 } // namespace
 
@@ -120,7 +117,7 @@ frmMain::~frmMain() {
 void frmMain::buildFaderGroup(int i) {
     const int fader = i + 1; // as the user counts
     auto *frame = new QFrame(centralWidget());
-    frame->setObjectName(numbered("frmSlider", i));
+    frame->setObjectName(ControlName("frmSlider", i));
     frame->setFrameShape(QFrame::Box);
     frame->setFrameShadow(QFrame::Sunken);
     frame->setGeometry(px(kFrameLeft[i]), px(kFrameTop), px(kFrameWidth), px(kFrameHeight));
@@ -128,31 +125,31 @@ void frmMain::buildFaderGroup(int i) {
 
     const int inner = px(kFrameWidth);
     lblChan[i] = new QLabel(QStringLiteral("Ch. 1"), frame);
-    lblChan[i]->setObjectName(numbered("lblChan", i));
+    lblChan[i]->setObjectName(ControlName("lblChan", i));
     lblChan[i]->setAccessibleName(QStringLiteral("Fader %1 channel").arg(fader));
     lblChan[i]->setAlignment(Qt::AlignCenter);
     lblChan[i]->setGeometry(2, px(90), inner - 4, px(255));
 
     lblGain[i] = new QLabel(QStringLiteral("Gain (0db)"), frame);
-    lblGain[i]->setObjectName(numbered("lblGain", i));
+    lblGain[i]->setObjectName(ControlName("lblGain", i));
     lblGain[i]->setAccessibleName(QStringLiteral("Fader %1 gain").arg(fader));
     lblGain[i]->setAlignment(Qt::AlignCenter);
     lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
 
     sliGain[i] = new QSlider(Qt::Vertical, frame);
-    sliGain[i]->setObjectName(numbered("sliGain", i));
+    sliGain[i]->setObjectName(ControlName("sliGain", i));
     sliGain[i]->setAccessibleName(QStringLiteral("Fader %1").arg(fader));
     sliGain[i]->setGeometry((inner - px(kSliderWidth)) / 2, px(720), px(kSliderWidth),
                             px(kSliderHeight));
 
     cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
-    cmdZerodb[i]->setObjectName(numbered("cmdZerodb", i));
+    cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
     cmdZerodb[i]->setAccessibleName(QStringLiteral("Fader %1 to 0 dB").arg(fader));
     cmdZerodb[i]->setGeometry(px(180), px(4800), px(975), px(360));
     connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { cmdZerodb_Click(i); });
 
     chkStereo[i] = new QCheckBox(QStringLiteral("Stereo"), frame);
-    chkStereo[i]->setObjectName(numbered("chkStereo", i));
+    chkStereo[i]->setObjectName(ControlName("chkStereo", i));
     chkStereo[i]->setAccessibleName(QStringLiteral("Fader %1 stereo").arg(fader));
     chkStereo[i]->setGeometry(px(180), px(5220), px(1095), px(330));
     connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { chkStereo_Click(i); });
@@ -168,13 +165,13 @@ void frmMain::buildCounters(QWidget *panel) {
         const QString caption = QString::fromLatin1(kCounterCaptions[k]);
 
         lblMessage[k] = new QLabel(caption, panel);
-        lblMessage[k]->setObjectName(numbered("lblMessage", k));
+        lblMessage[k]->setObjectName(ControlName("lblMessage", k));
         lblMessage[k]->setGeometry(px(left), px(top), px(kLabelWidth), px(375));
         lblMessage[k]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
         // The boxes only display counts: read-only, so a stray keystroke cannot fake one.
         txtCount[k] = new QLineEdit(QStringLiteral("0"), panel);
-        txtCount[k]->setObjectName(numbered("txtCount", k));
+        txtCount[k]->setObjectName(ControlName("txtCount", k));
         txtCount[k]->setAccessibleName(QStringLiteral("Count ") + caption.trimmed());
         txtCount[k]->setReadOnly(true);
         txtCount[k]->setGeometry(px(left + kLabelWidth + 60), px(top), px(kBoxWidth), px(375));

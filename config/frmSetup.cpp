@@ -1,5 +1,6 @@
 #include "config/frmSetup.h"
 
+#include "app/ControlName.h"
 #include "app/Twips.h"
 #include "app/Variables.h"
 #include "app/frmMain.h"
@@ -53,10 +54,6 @@ constexpr Rect kLblAddress{360, 3840, 1215, 255};
 
 void place(QWidget *widget, const Rect &r) {
     widget->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
-}
-
-QString numbered(const char *name, int index) {
-    return QString::fromLatin1(name) + '_' + QString::number(index);
 }
 
 // Keeps the characters a field does not take out of it, however they arrive: typed, pasted,
@@ -159,11 +156,11 @@ void frmSetup::buildControls() {
         return widget;
     };
     const auto chanLabel = [&](int row) {
-        return label(numbered("lblChan", row), QString::fromLatin1(kDesignChanCaptions[row]),
+        return label(ControlName("lblChan", row), QString::fromLatin1(kDesignChanCaptions[row]),
                      kLblChan[row]);
     };
     const auto chanField = [&](int row) {
-        return field(numbered("txtChan", row),
+        return field(ControlName("txtChan", row),
                      QString::fromLatin1(kDesignChanCaptions[row]).trimmed(), kTxtChan[row]);
     };
 
