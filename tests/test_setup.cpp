@@ -8,7 +8,6 @@
 #include "support/SettingsFile.h"
 #include "transport/TcpLink.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
@@ -39,53 +38,18 @@ class SetupTest : public QObject {
         return *m_dialog;
     }
 
-    template <typename T> T *control(const char *name) {
-        auto *widget = m_dialog->findChild<T *>(QString::fromLatin1(name));
+    template <typename T> T *control(const QString &name) {
+        auto *widget = m_dialog->findChild<T *>(name);
         if (!widget)
-            qFatal("no control %s", name);
+            qFatal("no control %s", qPrintable(name));
         return widget;
-    }
-
-    // Types text key by key; characters outside Latin-1 (which QTest cannot type) arrive as
-    // the key events an input method would send.
-    static void type(QLineEdit *box, const QString &text) {
-        for (const QChar c : text) {
-            if (c.unicode() < 0x80) {
-                QTest::keyClick(box, c.toLatin1());
-                continue;
-            }
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(box, &press);
-            QCoreApplication::sendEvent(box, &release);
-        }
     }
 
     // Replaces a field's text the way a user would: select everything, delete, then type.
     static void retype(QLineEdit *box, const QString &text) {
         box->selectAll();
         QTest::keyClick(box, Qt::Key_Backspace);
-        type(box, text);
-    }
-
-    // The panel connects to a listening socket of the test and waits until it is through.
-    static void connectTo(QTcpServer &server) {
-        sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = server.serverPort();
-        TCPComm::ConnectSwitcher();
-        QVERIFY(server.waitForNewConnection(2000));
-        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
-    }
-
-    static QMap<QString, QString> settingsKeys(const QByteArray &file) {
-        QMap<QString, QString> keys;
-        for (const QByteArray &line : file.split('\n')) {
-            const qsizetype eq = line.indexOf('=');
-            if (eq > 0)
-                keys.insert(QString::fromLatin1(line.left(eq)).trimmed(),
-                            QString::fromLatin1(line.mid(eq + 1)).trimmed());
-        }
-        return keys;
+        QTest::keyClicks(box, text);
     }
 
   private slots:
@@ -140,61 +104,56 @@ class SetupTest : public QObject {
             QCOMPARE(widget->geometry(),
                      QRect(px(t.x()), px(t.y()), px(t.width()), px(t.height())));
             QVERIFY2(!widget->accessibleName().isEmpty(), row.name);
-            if (auto *label = qobject_cast<QLabel *>(widget))
-                QCOMPARE(label->text(), QString(row.caption));
-            if (auto *button = qobject_cast<QAbstractButton *>(widget))
-                QCOMPARE(button->text(), QString(row.caption));
-            if (qobject_cast<QRadioButton *>(widget))
-                QCOMPARE(widget->parentWidget(), control<QWidget>("frmType"));
+            if (!qobject_cast<QLineEdit *>(widget)) // labels' and buttons' text; none elsewhere
+                QCOMPARE(widget->property("text").toString(), QString(row.caption));
+            const bool option = qobject_cast<QRadioButton *>(widget);
+            QCOMPARE(widget->parentWidget(),
+                     option ? m_dialog->frmType : static_cast<QWidget *>(m_dialog.get()));
             QCOMPARE(inChain, widget);
             inChain = inChain->nextInFocusChain();
         }
     }
 
+    // Loading, the relabelling by type, and OK without edits changing nothing (a negative
+    // channel from a hand-edited file is shown with its sign and never taken).
     void opening_data() {
-        QTest::addColumn<int>("type");
         QTest::addColumn<QString>("selected");
-        QTest::addColumn<QStringList>("captions");
-        QTest::addColumn<bool>("thirdRowEnabled");
-        QTest::newRow("input") << 1 << "optInput"
-                               << QStringList{"First Input Channel", "Second Input Channel",
-                                              "Unused"}
-                               << false;
-        QTest::newRow("output") << 3 << "optOutput"
-                                << QStringList{"First Output Channel", "Second Output Channel",
-                                               "Unused"}
-                                << false;
-        QTest::newRow("dsp") << 10 << "OptDSP"
-                             << QStringList{"First Input Channel", "Second Input Channel",
-                                            "Output Channel"}
-                             << true;
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("captions"); // the three rows, '|' between
+        QTest::newRow("input") << "optInput" << 1
+                               << "First Input Channel|Second Input Channel|Unused";
+        QTest::newRow("output") << "optOutput" << 3
+                                << "First Output Channel|Second Output Channel|Unused";
+        QTest::newRow("dsp") << "OptDSP" << 10
+                             << "First Input Channel|Second Input Channel|Output Channel";
         QTest::newRow("hand-edited 2")
-            << 2 << "" << QStringList{"Slider 1 Channel ", "Slider 2 Channel ", "Slider 3 Channel "}
-            << true;
+            << "" << 2 << "Slider 1 Channel |Slider 2 Channel |Slider 3 Channel ";
     }
 
     void opening() {
-        QFETCH(int, type);
         QFETCH(QString, selected);
-        QFETCH(QStringList, captions);
-        QFETCH(bool, thirdRowEnabled);
+        QFETCH(int, type);
+        QFETCH(QString, captions);
         iType = static_cast<qint16>(type);
         iChan = {4, 1023};
-        iOutChan = -4; // from a hand-edited file: shown with its minus sign
+        iOutChan = -4;
         sIPAddress = QStringLiteral("10.1.2.3");
         lIPPort = 70000;
         frmSetup &d = open();
         for (const char *name : {"optInput", "optOutput", "OptDSP"})
             QCOMPARE(control<QRadioButton>(name)->isChecked(), selected == name);
+        const QStringList rows = captions.split('|');
         for (int row = 0; row < 3; ++row)
-            QCOMPARE(d.lblChan[row]->text(), captions[row]);
-        QCOMPARE(d.lblChan[2]->isEnabled(), thirdRowEnabled);
-        QCOMPARE(d.txtChan[2]->isEnabled(), thirdRowEnabled);
-        QCOMPARE(d.txtChan[0]->text(), QString("5"));
-        QCOMPARE(d.txtChan[1]->text(), QString("1024"));
-        QCOMPARE(d.txtChan[2]->text(), QString("-3"));
-        QCOMPARE(d.txtIPPort->text(), QString("70000"));
-        QCOMPARE(d.txtIPAddr->text(), QString("10.1.2.3"));
+            QCOMPARE(d.lblChan[row]->text(), rows[row]);
+        QCOMPARE(d.lblChan[2]->isEnabled(), rows[2] != "Unused");
+        QCOMPARE(d.txtChan[2]->isEnabled(), rows[2] != "Unused");
+        const QStringList shown{d.txtChan[0]->text(), d.txtChan[1]->text(), d.txtChan[2]->text(),
+                                d.txtIPPort->text(), d.txtIPAddr->text()};
+        QCOMPARE(shown, QStringList({"5", "1024", "-3", "70000", "10.1.2.3"}));
+
+        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
+        QCOMPARE(iType, qint16(type));
+        QCOMPARE(iOutChan, qint16(-4));
     }
 
     void channelEntries_data() {
@@ -209,20 +168,21 @@ class SetupTest : public QObject {
         QTest::newRow("empty") << "" << -1;
     }
 
+    // Confirmed with Enter in a field; the third row is disabled and still applied.
     void channelEntries() {
         QFETCH(QString, entry);
         QFETCH(int, stored);
-        iType = 3; // third row disabled: OK still applies its text
+        iType = 3;
         iChan = {10, 11};
         iOutChan = 12;
         frmSetup &d = open();
         for (auto *box : d.txtChan) {
-            box->setEnabled(true); // a disabled box takes no keys; its text still counts
+            box->setEnabled(true); // a disabled box takes no keys
             retype(box, entry);
         }
         d.txtChan[2]->setEnabled(false);
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QVERIFY(!d.isVisible());
+        QTest::keyClick(d.txtChan[0], Qt::Key_Return);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
         const auto expect = [stored](qint16 before) {
             return stored < 0 ? before : static_cast<qint16>(stored);
         };
@@ -233,237 +193,167 @@ class SetupTest : public QObject {
         QCOMPARE(m_main->lblChan[1]->text(), QString("Ch. %1").arg(iChan[1] + 1));
     }
 
-    void editedNegativeChannelStaysUnchanged() {
-        iChan = {-4, 1};
-        frmSetup &d = open();
-        QCOMPARE(d.txtChan[0]->text(), QString("-3"));
-        d.txtChan[0]->end(false);
-        QTest::keyClicks(d.txtChan[0], "5");
-        QCOMPARE(d.txtChan[0]->text(), QString("-35")); // only typed characters are filtered
-        d.cmdOk->click();
-        QCOMPARE(iChan[0], qint16(-4));
-    }
-
-    void typedCharacters_data() {
+    // Each field starts as "15" with the cursor after the 1; what enters goes there (a drop at
+    // the field's left edge goes in front). Only digits are taken, and full stops in the address.
+    void enteredTextIsFiltered_data() {
         QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("how"); // 0 typed, 1 pasted, 2 dropped
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<int>("cursor");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("channel 0") << "txtChan_0"
-                                   << "1a-2.Z 3"
-                                   << "123";
-        QTest::newRow("channel 1") << "txtChan_1"
-                                   << "-x9"
-                                   << "9";
-        QTest::newRow("channel 2") << "txtChan_2"
-                                   << "4+e5"
-                                   << "45";
-        QTest::newRow("port") << "txtIPPort"
-                              << "12.5-0x"
-                              << "1250";
-        QTest::newRow("address") << "txtIPAddr"
-                                 << "10.0.-0.a1 "
-                                 << "10.0.0.1";
-        QTest::newRow("non-latin digits")
-            << "txtIPPort" << QString::fromUtf8("1\u0662\uff133") << "13";
+        QTest::newRow("channel typed") << "txtChan_0" << 0 << "1a-2.Z 3" << 4 << "11235";
+        QTest::newRow("output channel typed") << "txtChan_2" << 0 << "4+e5" << 3 << "1455";
+        QTest::newRow("port typed") << "txtIPPort" << 0 << "12.5-0x" << 5 << "112505";
+        QTest::newRow("address typed") << "txtIPAddr" << 0 << "10.0.-0.a1 " << 9 << "110.0.0.15";
+        QTest::newRow("non-latin digits pasted")
+            << "txtChan_1" << 1 << QString::fromUtf8("a2-b.\u0662\uff13") << 2 << "125";
+        QTest::newRow("address pasted")
+            << "txtIPAddr" << 1 << " 192.168.x1.-2" << 12 << "1192.168.1.25";
+        QTest::newRow("port dropped") << "txtIPPort" << 2 << "80-80.x" << 4 << "808015";
     }
 
-    void typedCharacters() {
+    void enteredTextIsFiltered() {
         QFETCH(QString, field);
-        QFETCH(QString, typed);
+        QFETCH(int, how);
+        QFETCH(QString, entered);
+        QFETCH(int, cursor);
         QFETCH(QString, shown);
         iType = 10;
         open();
-        auto *box = control<QLineEdit>(field.toLatin1().constData());
-        retype(box, typed);
+        auto *box = control<QLineEdit>(field);
+        box->setText("15");
+        box->setCursorPosition(1);
+        if (how == 0) {
+            QTest::keyClicks(box, entered);
+        } else if (how == 1) {
+            QGuiApplication::clipboard()->setText(entered);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            QMimeData mime;
+            mime.setText(entered);
+            QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(box, &enter);
+            QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(box, &drop);
+        }
         QCOMPARE(box->text(), shown);
-        QCOMPARE(box->cursorPosition(), shown.size());
+        QCOMPARE(box->cursorPosition(), cursor);
         QTest::keyClick(box, Qt::Key_Backspace);
-        QCOMPARE(box->text(), shown.chopped(1));
+        QCOMPARE(box->text(), QString(shown).remove(cursor - 1, 1));
     }
 
-    void pastedAndDroppedTextIsFiltered() {
-        frmSetup &d = open();
-        QLineEdit *chan = d.txtChan[0];
-        chan->setText("15");
-        chan->setCursorPosition(1);
-        QGuiApplication::clipboard()->setText("a2-b.");
-        QTest::keyClick(chan, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(chan->text(), QString("125"));
-        QCOMPARE(chan->cursorPosition(), 2); // after the pasted digit
-
-        QGuiApplication::clipboard()->setText(" 192.168.x1.-2");
-        d.txtIPAddr->selectAll();
-        QTest::keyClick(d.txtIPAddr, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(d.txtIPAddr->text(), QString("192.168.1.2"));
-
-        auto *mime = new QMimeData;
-        mime->setText("80-80.x");
-        d.txtIPPort->clear();
-        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(d.txtIPPort, &enter);
-        QDropEvent drop(QPointF(2, 2), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(d.txtIPPort, &drop);
-        delete mime;
-        QCOMPARE(d.txtIPPort->text(), QString("8080"));
-    }
-
-    void cancelAndCloseBoxChangeNothing_data() {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("close box") << true;
-    }
-
-    void cancelAndCloseBoxChangeNothing() {
-        QFETCH(bool, closeBox);
-        iType = 10;
-        iChan = {2, 3};
-        frmSetup &d = open();
-        QTest::mouseClick(d.optInput, Qt::LeftButton);
-        QCOMPARE(d.lblChan[2]->text(), QString("Unused"));
-        QVERIFY(!d.txtChan[2]->isEnabled());
-        retype(d.txtChan[0], "9");
-        retype(d.txtIPPort, "1");
-        m_main->tmrGain->stop();
-        if (closeBox)
-            d.close();
-        else
-            QTest::mouseClick(d.cmdCancel, Qt::LeftButton);
-        QVERIFY(!d.isVisible());
-        QCOMPARE(d.result(), int(QDialog::Rejected));
-        QCOMPARE(iType, qint16(10));
-        QCOMPARE(iChan[0], qint16(2));
-        QCOMPARE(lIPPort, 1250);
-        QVERIFY(!m_main->tmrGain->isActive());
-        QVERIFY(TestSupport::readSettingsFile().isEmpty());
-    }
-
-    void okAppliesTypeAndBoxes_data() {
+    // Switching the option then leaving: OK applies the type, the fields, the main window's
+    // boxes and timer and the settings file; Cancel, the close box and Escape change nothing.
+    void closing_data() {
         QTest::addColumn<int>("before");
         QTest::addColumn<QString>("clicked");
+        QTest::addColumn<int>("how"); // 0 OK, 1 Cancel, 2 close box, 3 Escape
         QTest::addColumn<int>("after");
-        QTest::newRow("input to DSP hides") << 1 << "OptDSP" << 10;
-        QTest::newRow("DSP to output shows") << 10 << "optOutput" << 3;
-        QTest::newRow("DSP to input shows") << 10 << "optInput" << 1;
-        QTest::newRow("hand-edited 2 kept, shows") << 2 << "" << 2;
-        QTest::newRow("DSP kept, hides") << 10 << "" << 10;
+        QTest::newRow("OK: input to DSP hides") << 1 << "OptDSP" << 0 << 10;
+        QTest::newRow("OK: DSP to output shows") << 10 << "optOutput" << 0 << 3;
+        QTest::newRow("OK: DSP to input shows") << 10 << "optInput" << 0 << 1;
+        QTest::newRow("Cancel") << 10 << "optInput" << 1 << 10;
+        QTest::newRow("close box") << 10 << "optInput" << 2 << 10;
+        QTest::newRow("Escape") << 10 << "optInput" << 3 << 10;
     }
 
-    void okAppliesTypeAndBoxes() {
+    void closing() {
         QFETCH(int, before);
         QFETCH(QString, clicked);
+        QFETCH(int, how);
         QFETCH(int, after);
         iType = static_cast<qint16>(before);
         m_main->ShowStereoAndLock();
         m_main->chkLock->setChecked(true);
-        open();
-        if (!clicked.isEmpty())
-            QTest::mouseClick(control<QRadioButton>(clicked.toLatin1().constData()),
-                              Qt::LeftButton);
-        QTest::mouseClick(m_dialog->cmdOk, Qt::LeftButton);
+        m_main->tmrGain->stop();
+        m_main->tmrGain->setInterval(10);
+        frmSetup &d = open();
+        QTest::mouseClick(control<QRadioButton>(clicked), Qt::LeftButton);
+        retype(d.txtChan[0], "9");
+        if (how == 0)
+            QTest::mouseClick(d.cmdOk, Qt::LeftButton);
+        else if (how == 1)
+            QTest::mouseClick(d.cmdCancel, Qt::LeftButton);
+        else if (how == 2)
+            d.close();
+        else
+            QTest::keyClick(d.txtChan[0], Qt::Key_Escape);
+        const bool ok = how == 0;
+        QCOMPARE(d.result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(iType, qint16(after));
+        QCOMPARE(iChan[0], qint16(ok ? 8 : 0));
         const bool shown = after != 10;
         QCOMPARE(m_main->chkLock->isVisibleTo(m_main.get()), shown);
         for (auto *box : m_main->chkStereo)
             QCOMPARE(box->isVisibleTo(m_main.get()), shown);
         QVERIFY(m_main->chkLock->isChecked()); // hidden boxes keep their state
-    }
-
-    void okKeepsLinkWhenAddressAndPortUnchanged_data() {
-        QTest::addColumn<QString>("port"); // typed; %1 is the server's port
-        QTest::newRow("as loaded") << "%1";
-        QTest::newRow("leading zero") << "0%1";
-        QTest::newRow("too large for 32 bits") << "4294967296%1";
-    }
-
-    void okKeepsLinkWhenAddressAndPortUnchanged() {
-        QFETCH(QString, port);
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        connectTo(server);
-        QTcpSocket *peer = server.nextPendingConnection();
-        QSignalSpy peerClosed(peer, &QTcpSocket::disconnected);
-
-        frmSetup &d = open();
-        retype(d.txtIPPort, port.arg(server.serverPort()));
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QTest::qWait(100);
-        QCOMPARE(lIPPort, qint32(server.serverPort()));
-        QVERIFY(!server.hasPendingConnections());
-        QCOMPARE(peerClosed.count(), 0);
-        QVERIFY(bConnected);
-        QCOMPARE(m_main->mnuConnect->text(), QString("&Disconnect"));
-    }
-
-    void okReconnectsWhenPortChanged() {
-        QTcpServer oldServer, newServer;
-        QVERIFY(oldServer.listen(QHostAddress::LocalHost));
-        QVERIFY(newServer.listen(QHostAddress::LocalHost));
-        connectTo(oldServer);
-        QTcpSocket *oldPeer = oldServer.nextPendingConnection();
-        QSignalSpy oldClosed(oldPeer, &QTcpSocket::disconnected);
-
-        frmSetup &d = open();
-        retype(d.txtIPPort, QString::number(newServer.serverPort()));
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QCOMPARE(lIPPort, qint32(newServer.serverPort()));
-        QCOMPARE(sIPAddress, QString("127.0.0.1"));
-        QVERIFY(newServer.waitForNewConnection(2000));
-        QTRY_COMPARE_WITH_TIMEOUT(oldClosed.count(), 1, 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
-        QCOMPARE(m_connectFailures, 0);
-    }
-
-    void okWritesSettingsFile() {
-        iType = 3;
-        frmSetup &d = open();
-        QTest::mouseClick(d.OptDSP, Qt::LeftButton);
-        retype(d.txtChan[0], "17");
-        retype(d.txtChan[1], "18");
-        retype(d.txtChan[2], "19");
-        retype(d.txtIPAddr, "127.0.0.1");
-        retype(d.txtIPPort, "0"); // stored as typed; the link reports it cannot connect
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QCOMPARE(m_connectFailures, 1);
-        const QByteArray file = TestSupport::readSettingsFile();
-        QVERIFY(file.contains("[CONFIGURATION]"));
-        const QMap<QString, QString> expected = {{"Type", "10"},
-                                                 {"Chan 1", "17"},
-                                                 {"Chan 2", "18"},
-                                                 {"Out Chan", "19"},
-                                                 {"IP Address", "127.0.0.1"},
-                                                 {"IP Port", "0"}};
-        QCOMPARE(settingsKeys(file), expected);
-    }
-
-    void enterConfirmsAndEscapeCancels() {
-        frmSetup &d = open();
-        retype(d.txtChan[0], "7");
-        QTest::keyClick(d.txtChan[0], Qt::Key_Escape);
-        QCOMPARE(d.result(), int(QDialog::Rejected));
-        QCOMPARE(iChan[0], qint16(0));
-
-        frmSetup &again = open();
-        retype(again.txtChan[0], "7");
-        QTest::keyClick(again.txtChan[0], Qt::Key_Return);
-        QCOMPARE(again.result(), int(QDialog::Accepted));
-        QCOMPARE(iChan[0], qint16(6));
-    }
-
-    void okEnablesGainTimerWithoutRestartingIt() {
-        open();
-        m_main->tmrGain->stop();
-        m_main->tmrGain->setInterval(10);
-        m_dialog->cmdOk->click();
-        QVERIFY(m_main->tmrGain->isActive());
+        QCOMPARE(m_main->tmrGain->isActive(), ok);
         QCOMPARE(m_main->tmrGain->interval(), 10);
+        const QString file = "[CONFIGURATION]\nType=%1\nChan 1=9\nChan 2=2\nOut Chan=1\n"
+                             "IP Address=127.0.0.1\nIP Port=1250\n";
+        QCOMPARE(TestSupport::readSettingsFile(), ok ? file.arg(after).toLatin1() : QByteArray());
+    }
 
-        // Already counting: OK leaves the running interval alone.
+    // Already counting: OK enables the timer without restarting its interval.
+    void okLeavesARunningGainTimerAlone() {
         open();
         m_main->tmrGain->start(1000);
         QTest::qWait(300);
         m_dialog->cmdOk->click();
         QVERIFY(m_main->tmrGain->isActive());
         QVERIFY(m_main->tmrGain->remainingTime() <= 800);
+    }
+
+    void okReconnectsOnlyOnAChange_data() {
+        QTest::addColumn<QString>("port"); // typed; %1 is the port of the listener expected
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("as loaded") << "%1" << false;
+        QTest::newRow("leading zero") << "0%1" << false;
+        QTest::newRow("too large for 32 bits") << "4294967296%1" << false;
+        QTest::newRow("changed") << "%1" << true;
+    }
+
+    // Against real loopback listeners: the panel starts connected to the first.
+    void okReconnectsOnlyOnAChange() {
+        QFETCH(QString, port);
+        QFETCH(bool, changed);
+        QTcpServer first, second;
+        QVERIFY(first.listen(QHostAddress::LocalHost));
+        QVERIFY(second.listen(QHostAddress::LocalHost));
+        lIPPort = first.serverPort();
+        TCPComm::ConnectSwitcher();
+        QVERIFY(first.waitForNewConnection(2000));
+        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
+        QSignalSpy firstClosed(first.nextPendingConnection(), &QTcpSocket::disconnected);
+
+        frmSetup &d = open();
+        QTcpServer &expected = changed ? second : first;
+        retype(d.txtIPPort, port.arg(expected.serverPort()));
+        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
+        QCOMPARE(lIPPort, qint32(expected.serverPort()));
+        QCOMPARE(sIPAddress, QString("127.0.0.1"));
+        if (changed) {
+            QVERIFY(second.waitForNewConnection(2000));
+            QTRY_COMPARE_WITH_TIMEOUT(firstClosed.count(), 1, 2000);
+        } else {
+            QTest::qWait(100);
+            QVERIFY(!first.hasPendingConnections() && !second.hasPendingConnections());
+            QCOMPARE(firstClosed.count(), 0);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
+        QCOMPARE(m_connectFailures, 0);
+    }
+
+    // Port 0 is stored as typed; connecting to it then fails and says so.
+    void okStoresPortZero() {
+        frmSetup &d = open();
+        retype(d.txtIPAddr, "127.0.0.2");
+        retype(d.txtIPPort, "0");
+        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
+        QCOMPARE(lIPPort, 0);
+        QCOMPARE(sIPAddress, QString("127.0.0.2"));
+        QCOMPARE(m_connectFailures, 1);
+        QVERIFY(TestSupport::readSettingsFile().endsWith("IP Address=127.0.0.2\nIP Port=0\n"));
     }
 };
 
