@@ -156,8 +156,10 @@ class EndToEndTest : public QObject {
 
     void cleanup() {
         m_form.reset();
-        if (!m_sim)
+        if (!m_sim || m_sim->port() == 0) { // never got going: start() has said why
+            m_sim.reset();
             return;
+        }
         const bool wasRunning = m_sim->running();
         const bool stoppedCleanly = m_sim->stop();
         if (QTest::currentTestFailed())
@@ -205,6 +207,7 @@ class EndToEndTest : public QObject {
 
         QVERIFY(traced("rx greeting reply | 81 96 16 FF"));
         QVERIFY(traced("rx information request"));
+        QCOMPARE(m_sim->trace().count("rx information request"), 1);
         for (int c = 0; c < 128; ++c) {
             QCOMPARE(udtInGain[c].iSource, qint16(inputGain(c)));
             QCOMPARE(udtInGain[c].iChannel, qint16(kZeroDb));

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <algorithm>
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace TestSupport {
 
@@ -33,6 +35,9 @@ class SimProcess {
         m_process.setProgram(QStringLiteral(DS_SIM_PATH));
         m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + extra);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        // A test that crashes or is killed runs no destructor; the simulator must not outlive
+        // it and keep listening.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start();
         const QDeadlineTimer deadline(timeoutMs);
         if (!m_process.waitForStarted(timeoutMs))
