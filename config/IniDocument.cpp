@@ -22,11 +22,15 @@ bool LooksLikeText(const QByteArray &bytes) {
 
 enum class LineKind { Blank, Comment, Content };
 
+// Blanks, comments and content as SimpleIni tells them apart: only spaces and tabs count as
+// blanks before a comment mark (a vertical tab or form feed starts content).
 LineKind KindOf(const QByteArray &line) {
-    const QByteArray t = line.trimmed();
-    if (t.isEmpty())
+    qsizetype i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    if (i == line.size())
         return LineKind::Blank;
-    if (t.startsWith(';') || t.startsWith('#'))
+    if (line[i] == ';' || line[i] == '#')
         return LineKind::Comment;
     return LineKind::Content;
 }
@@ -35,7 +39,12 @@ LineKind KindOf(const QByteArray &line) {
 // section or key below it; comment lines after the last entry would be dropped on save. Returns
 // those lines (trimmed, LF-separated) so that saving can put them back.
 QByteArray TrailingComments(const QByteArray &bytes) {
-    const QList<QByteArray> lines = bytes.split('\n');
+    // Lines end at CR, LF or CRLF, as SimpleIni reads them: otherwise an entry behind a lone CR
+    // would pass for part of a comment line and be written back twice at every save.
+    QByteArray text = bytes;
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    const QList<QByteArray> lines = text.split('\n');
     qsizetype start = -1; // the tail begins after this line
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         if (KindOf(lines[i]) == LineKind::Content) {

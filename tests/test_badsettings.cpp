@@ -183,18 +183,36 @@ class BadSettingsTest : public QObject {
                  QStringList{});
     }
 
-    // A hand-edited section line without its closing bracket: it is dropped, the keys below it
-    // belong to the section above, and the file no longer grows at every save.
-    void unclosedSectionLineDoesNotGrowTheFile() {
-        TestSupport::writeSettingsFile("[CONFIGURATION]\r\nType=3\r\n[Broken\r\n# note\r\n"
-                                       "Chan 1=5\r\n[Other]\r\nx=1\r\n");
+    void savingTwiceChangesNothing_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<qint16>("type");
+        QTest::addColumn<qint16>("chan1");
+        // A section line without its closing bracket is dropped; the keys below it belong to
+        // the section above. It used to make the section name run on over the next lines.
+        QTest::newRow("unclosed section") << QByteArray("[CONFIGURATION]\r\nType=3\r\n[Broken\r\n"
+                                                        "# note\r\nChan 1=5\r\n[Other]\r\nx=1\r\n")
+                                          << qint16(3) << qint16(4);
+        // Lines ended by a lone CR (the fuzzer's input): the INI reader takes ";b; x=0" behind
+        // the CR and vertical tab as an entry; it used to be kept as part of a trailing comment
+        // as well, and written back once more at every save.
+        QTest::newRow("entry behind a lone CR")
+            << QByteArray(" ]\r\nx=1\r\n\r\n; x=0\r\v;b; x=0\r\v;c") << qint16(1) << qint16(0);
+    }
+
+    // Hand-edited files that the INI reader parses in its own way: the values come through and
+    // the file settles after the first save instead of growing at every exit.
+    void savingTwiceChangesNothing() {
+        QFETCH(QByteArray, file);
+        QFETCH(qint16, type);
+        QFETCH(qint16, chan1);
+        TestSupport::writeSettingsFile(file);
         QByteArray saved[3];
         for (QByteArray &text : saved) {
             ResetAll();
             DiskWork::ReadSettings();
             QVERIFY(DiskWork::LastFailure().isEmpty());
-            QCOMPARE(iType, qint16(3));
-            QCOMPARE(iChan[0], qint16(4));
+            QCOMPARE(iType, type);
+            QCOMPARE(iChan[0], chan1);
             DiskWork::WriteSettings();
             QVERIFY(DiskWork::LastFailure().isEmpty());
             text = TestSupport::readSettingsFile();
