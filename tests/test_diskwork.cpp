@@ -7,56 +7,29 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <memory>
-
-#ifdef Q_OS_UNIX
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
-#endif
 
 namespace {
 
 const QString kBadFile = QStringLiteral("Bad File");
 
 // What a write of the start-up values puts into a fresh file.
-const QByteArray kFreshFile = "[CONFIGURATION]\n"
-                              "Type=1\n"
-                              "Chan 1=1\n"
-                              "Chan 2=2\n"
-                              "Out Chan=1\n"
-                              "IP Address=127.0.0.1\n"
-                              "IP Port=1250\n";
+const QByteArray kFreshFile = "[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\n"
+                              "IP Address=127.0.0.1\nIP Port=1250\n";
 
-struct Settings {
-    qint16 type;
-    qint16 chan0;
-    qint16 chan1;
-    qint16 outChan;
-    QString address;
-    qint32 port;
-};
-
-Settings Current() {
+// The six settings as "type chan0 chan1 outChan address port", so a mismatch shows them all.
+QString Current() {
     using namespace Variables;
-    return {iType, iChan[0], iChan[1], iOutChan, sIPAddress, lIPPort};
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(QString::number(iType), QString::number(iChan[0]), QString::number(iChan[1]),
+             QString::number(iOutChan), sIPAddress, QString::number(lIPPort));
 }
 
-const Settings kStartUp{1, 0, 1, 0, QStringLiteral("127.0.0.1"), 1250};
+const QString kStartUp = QStringLiteral("1 0 1 0 127.0.0.1 1250");
 
 } // namespace
-
-Q_DECLARE_METATYPE(Settings)
-
-#define COMPARE_SETTINGS(actual, expected)                                                         \
-    do {                                                                                           \
-        const Settings a_ = (actual), e_ = (expected);                                             \
-        QCOMPARE(a_.type, e_.type);                                                                \
-        QCOMPARE(a_.chan0, e_.chan0);                                                              \
-        QCOMPARE(a_.chan1, e_.chan1);                                                              \
-        QCOMPARE(a_.outChan, e_.outChan);                                                          \
-        QCOMPARE(a_.address, e_.address);                                                          \
-        QCOMPARE(a_.port, e_.port);                                                                \
-    } while (false)
 
 class TestDiskWork : public QObject {
     Q_OBJECT
@@ -84,7 +57,6 @@ class TestDiskWork : public QObject {
 
     void pathBesideExecutable() {
         QCOMPARE(DiskWork::SettingsPathIn("/opt/ds"), QStringLiteral("/opt/ds/Slider.ini"));
-        QCOMPARE(DiskWork::SettingsPathIn("/opt/ds/"), QStringLiteral("/opt/ds/Slider.ini"));
         QCOMPARE(DiskWork::SettingsPathIn("/"), QStringLiteral("/Slider.ini"));
         QCOMPARE(DiskWork::SettingsPath(),
                  QCoreApplication::applicationDirPath() + QStringLiteral("/Slider.ini"));
@@ -97,7 +69,7 @@ class TestDiskWork : public QObject {
         Variables::lIPPort = 1;
         DiskWork::ReadSettings(m_path);
         QCOMPARE(DiskWork::LastFailure(), QString());
-        COMPARE_SETTINGS(Current(), kStartUp);
+        QCOMPARE(Current(), kStartUp);
 
         DiskWork::WriteSettings(m_path);
         QCOMPARE(DiskWork::LastFailure(), QString());
@@ -106,56 +78,48 @@ class TestDiskWork : public QObject {
 
     void readRules_data() {
         QTest::addColumn<QByteArray>("keys");
-        QTest::addColumn<Settings>("expected");
+        QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("failed");
-        const QString home = QStringLiteral("127.0.0.1");
-
         QTest::newRow("all keys") << QByteArray("Type=3\nChan 1=5\nChan 2=6\nOut Chan=7\n"
                                                 "IP Address=10.1.2.3\nIP Port=4000")
-                                  << Settings{3, 4, 5, 6, "10.1.2.3", 4000} << false;
+                                  << "3 4 5 6 10.1.2.3 4000" << false;
         QTest::newRow("zeros") << QByteArray("Type=0\nChan 1=0\nChan 2=0\nOut Chan=0\n"
                                              "IP Address=\nIP Port=0")
                                << kStartUp << false;
-        QTest::newRow("type 2") << QByteArray("Type=2") << Settings{2, 0, 1, 0, home, 1250}
-                                << false;
-        QTest::newRow("type 7") << QByteArray("Type=7") << Settings{7, 0, 1, 0, home, 1250}
-                                << false;
         QTest::newRow("negative channels")
-            << QByteArray("Chan 1=-3\nOut Chan=-3") << Settings{1, -4, 1, -3, home, 1250} << false;
+            << QByteArray("Chan 1=-3\nOut Chan=-3") << "1 -4 1 -3 127.0.0.1 1250" << false;
         QTest::newRow("chan 2 12abc")
-            << QByteArray("Chan 2=12abc") << Settings{1, 0, 11, 0, home, 1250} << false;
+            << QByteArray("Chan 2=12abc") << "1 0 11 0 127.0.0.1 1250" << false;
         QTest::newRow("chan 2 1 2")
-            << QByteArray("Chan 2=1 2") << Settings{1, 0, 11, 0, home, 1250} << false;
-        QTest::newRow("chan 2 2.5")
-            << QByteArray("Chan 2=2.5") << Settings{1, 0, 1, 0, home, 1250} << false;
+            << QByteArray("Chan 2=1 2") << "1 0 11 0 127.0.0.1 1250" << false;
+        QTest::newRow("chan 2 2.5") << QByteArray("Chan 2=2.5") << kStartUp << false;
         QTest::newRow("port letters") << QByteArray("IP Port=abc") << kStartUp << false;
         QTest::newRow("port 70000")
-            << QByteArray("IP Port=70000") << Settings{1, 0, 1, 0, home, 70000} << false;
-        QTest::newRow("address blanks") << QByteArray("IP Address =  host.lan  ")
-                                        << Settings{1, 0, 1, 0, "host.lan", 1250} << false;
+            << QByteArray("IP Port=70000") << "1 0 1 0 127.0.0.1 70000" << false;
+        QTest::newRow("address blanks")
+            << QByteArray("IP Address =  host.lan  ") << "1 0 1 0 host.lan 1250" << false;
 
         // The read stops at the first failing key; it and every later key keep their values.
         QTest::newRow("type 40000 stops")
             << QByteArray("Type=40000\nChan 1=5\nChan 2=6\nIP Address=10.0.0.1\nIP Port=9")
             << kStartUp << true;
         QTest::newRow("chan 1 -32768 stops at the adjustment")
-            << QByteArray("Type=3\nChan 1=-32768\nChan 2=6\nIP Port=9")
-            << Settings{3, 0, 1, 0, home, 1250} << true;
+            << QByteArray("Type=3\nChan 1=-32768\nChan 2=6\nIP Port=9") << "3 0 1 0 127.0.0.1 1250"
+            << true;
         QTest::newRow("out chan 1e9 stops")
             << QByteArray("Type=10\nChan 1=5\nChan 2=6\nOut Chan=1e9\nIP Address=10.0.0.1")
-            << Settings{10, 4, 5, 0, home, 1250} << true;
+            << "10 4 5 0 127.0.0.1 1250" << true;
         QTest::newRow("port 2147483648 fails last")
-            << QByteArray("IP Address=10.0.0.1\nIP Port=2147483648")
-            << Settings{1, 0, 1, 0, "10.0.0.1", 1250} << true;
+            << QByteArray("IP Address=10.0.0.1\nIP Port=2147483648") << "1 0 1 0 10.0.0.1 1250"
+            << true;
     }
-
     void readRules() {
         QFETCH(QByteArray, keys);
-        QFETCH(Settings, expected);
+        QFETCH(QString, expected);
         QFETCH(bool, failed);
         put("[CONFIGURATION]\n" + keys + "\n");
         DiskWork::ReadSettings(m_path);
-        COMPARE_SETTINGS(Current(), expected);
+        QCOMPARE(Current(), expected);
         QCOMPARE(DiskWork::LastFailure(), failed ? kBadFile : QString());
     }
 
@@ -174,9 +138,7 @@ class TestDiskWork : public QObject {
         Variables::lIPPort = 99;
         DiskWork::WriteSettings(m_path);
         QCOMPARE(DiskWork::LastFailure(), kBadFile);
-        QByteArray expected = kFreshFile;
-        expected.replace("Type=1", "Type=3");
-        QCOMPARE(stored(), expected);
+        QCOMPARE(stored(), QByteArray(kFreshFile).replace("Type=1", "Type=3"));
     }
 
     void handEditedFileRoundTrips() {
@@ -184,7 +146,7 @@ class TestDiskWork : public QObject {
             "[configuration]\r\n  type = 10 \r\nCHAN 1=4\r\n; keep me\r\nchan 2 = 6\r\n"
             "extra=keep\r\n\r\n; trailing note\r\n# and another\r\n");
         DiskWork::ReadSettings(m_path);
-        COMPARE_SETTINGS(Current(), (Settings{10, 3, 5, 0, "127.0.0.1", 1250}));
+        QCOMPARE(Current(), QStringLiteral("10 3 5 0 127.0.0.1 1250"));
 
         Variables::lIPPort = 4000;
         DiskWork::WriteSettings(m_path);
@@ -203,13 +165,12 @@ class TestDiskWork : public QObject {
     void addressCannotBreakTheFile() {
         Variables::sIPAddress = QString::fromLatin1("10.0.0.1\r\n[Other]\nType=9\0x", 26);
         DiskWork::WriteSettings(m_path);
-        QByteArray expected = kFreshFile;
-        expected.replace("IP Address=127.0.0.1", "IP Address=10.0.0.1[Other]Type=9x");
-        QCOMPARE(stored(), expected);
+        QCOMPARE(stored(),
+                 QByteArray(kFreshFile)
+                     .replace("IP Address=127.0.0.1", "IP Address=10.0.0.1[Other]Type=9x"));
     }
 
     void failedWriteKeepsOldFileWhole() {
-#ifdef Q_OS_UNIX
         // A disk that fills up half-way: the process may write only a few bytes per file,
         // which hits root too. Plain truncate-and-write would leave a stub behind.
         put(kFreshFile);
@@ -227,51 +188,16 @@ class TestDiskWork : public QObject {
         QCOMPARE(DiskWork::LastFailure(), kBadFile);
         QCOMPARE(stored(), kFreshFile);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"Slider.ini"});
-#else
-        QSKIP("needs a per-process file size limit");
-#endif
     }
 
-    void unwritablePlaceFailsQuietly() {
+    // Binary, oversized and directory settings at start-up are the panel-level tests' part;
+    // here only the write's report of places it cannot write to.
+    void unwritablePlacesFail() {
         put("not a directory");
-        const QString inside = m_path + QStringLiteral("/Slider.ini");
-        DiskWork::WriteSettings(inside);
+        DiskWork::WriteSettings(m_path + QStringLiteral("/Slider.ini"));
         QCOMPARE(DiskWork::LastFailure(), kBadFile);
-        DiskWork::ReadSettings(inside);
-        QCOMPARE(DiskWork::LastFailure(), QString()); // nothing there: start-up values
-        COMPARE_SETTINGS(Current(), kStartUp);
-    }
 
-    void notATextFile_data() {
-        QTest::addColumn<QByteArray>("content");
-        QByteArray binary("[CONFIGURATION]\nType=3\n");
-        binary.append('\0').append("\x01\xFE\xFF garbage");
-        QByteArray huge("[CONFIGURATION]\nType=3\n");
-        huge.append(QByteArray(1024 * 1024, ';'));
-        QTest::newRow("binary") << binary;
-        QTest::newRow("over 1 MiB") << huge;
-    }
-
-    void notATextFile() {
-        QFETCH(QByteArray, content);
-        put(content);
-        DiskWork::ReadSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
-        COMPARE_SETTINGS(Current(), kStartUp);
-
-        // Nothing of it is worth keeping: the write puts a valid file in its place.
-        DiskWork::WriteSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), QString());
-        QCOMPARE(stored(), kFreshFile);
-    }
-
-    void directoryInTheWay() {
-        QVERIFY(QDir().mkpath(m_path));
-        Variables::iType = 10;
-        DiskWork::ReadSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
-        QCOMPARE(Variables::iType, qint16(10));
-
+        QVERIFY(QFile::remove(m_path) && QDir().mkpath(m_path));
         DiskWork::WriteSettings(m_path);
         QCOMPARE(DiskWork::LastFailure(), kBadFile);
         QVERIFY(QFileInfo(m_path).isDir());
