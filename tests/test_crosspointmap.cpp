@@ -9,7 +9,7 @@
 
 #include <QtTest>
 
-using ProtocolFakes::Hex;
+using namespace ProtocolFakes;
 using namespace Variables;
 
 namespace {
@@ -31,14 +31,22 @@ QByteArray Map(int first, const QList<Entries> &blocks, quint8 info = 0) {
     return ByteManipulation::BuildMessage(0xF6, d);
 }
 
-// Status byte, the data exactly as given, checksum and EOM.
-QByteArray Frame(const QByteArray &data) {
-    QByteArray m = Hex("F6") + data;
-    m.append(static_cast<char>(ByteManipulation::CalcChecksum(m)));
-    return m + Hex("FF");
+// "count info [slot]source/gain... map: the channels marked in sMap" (the map's size shown
+// when it is not 1024), so a mismatch shows the whole record.
+QString Record(const CrosspointMap &m) {
+    QString text = QStringLiteral("%1 %2").arg(m.bCount).arg(m.bInfo);
+    for (std::size_t k = 0; k < m.iSources.size(); ++k)
+        if (m.iSources[k] != 0 || m.iGains[k] != 0)
+            text += QStringLiteral(" [%1]%2/%3").arg(k).arg(m.iSources[k]).arg(m.iGains[k]);
+    text += m.sMap.size() == 1024 ? QStringLiteral(" map:")
+                                  : QStringLiteral(" map(%1):").arg(m.sMap.size());
+    for (qsizetype k = 0; k < m.sMap.size(); ++k)
+        if (m.sMap[k] != '0')
+            text += QStringLiteral(" %1%2").arg(k).arg(m.sMap[k] == '1' ? "" : "?");
+    return text;
 }
 
-const QByteArray kExample = Hex("F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF");
+const QString kExampleRecord = QStringLiteral("2 0 [0]65/1000 [1]66/500 map: 64 65");
 
 } // namespace
 
@@ -54,58 +62,34 @@ class TestCrosspointMap : public QObject {
   private slots:
     void init() {
         rec.install();
-        iType = kTypeDsp;
-        iOutChan = 64;
+        FollowMapExample();
     }
 
     void workedExample() {
-        TCPComm::ProcessCrosspointMap(kExample);
-        const CrosspointMap &m = udtXpt[64];
-        QCOMPARE(m.bCount, 2);
-        QCOMPARE(m.bInfo, 0);
-        QCOMPARE(m.iSources[0], 65);
-        QCOMPARE(m.iSources[1], 66);
-        QCOMPARE(m.iSources[2], 0);
-        QCOMPARE(m.iGains[0], 1000);
-        QCOMPARE(m.iGains[1], 500);
-        QByteArray expectedMap(1024, '0');
-        expectedMap[64] = '1';
-        expectedMap[65] = '1';
-        QCOMPARE(m.sMap, expectedMap);
+        TCPComm::ProcessCrosspointMap(kMapExample);
+        QCOMPARE(Record(udtXpt[64]), kExampleRecord);
         QCOMPARE(rec.updates, 1);
         QCOMPARE(TCPComm::LastFailure(), QString());
+
+        // A later map replaces the whole record.
+        TCPComm::ProcessCrosspointMap(Map(64, {{{7, 300}}}));
+        QCOMPARE(Record(udtXpt[64]), QStringLiteral("1 0 [0]8/300 map: 7"));
     }
 
-    void refreshOnlyForTheFollowedOutput_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("outChan");
-        QTest::addColumn<int>("updates");
-        QTest::newRow("dsp, output 64") << 10 << 64 << 1;
-        QTest::newRow("dsp, output 65") << 10 << 65 << 0;
-        QTest::newRow("input gain") << 1 << 64 << 0;
-    }
-    void refreshOnlyForTheFollowedOutput() {
-        QFETCH(int, type);
-        QFETCH(int, outChan);
-        QFETCH(int, updates);
-        iType = static_cast<qint16>(type);
-        iOutChan = static_cast<qint16>(outChan);
-        TCPComm::ProcessCrosspointMap(kExample);
+    // Only a DSP switcher's followed output is refreshed; the map is stored all the same.
+    void noRefreshForOtherOutputsOrTypes() {
+        iOutChan = 65;
+        TCPComm::ProcessCrosspointMap(kMapExample);
+        iOutChan = 64;
+        iType = kTypeInput;
+        TCPComm::ProcessCrosspointMap(kMapExample);
         QCOMPARE(udtXpt[64].iGains[0], 1000);
-        QCOMPARE(rec.updates, updates);
+        QCOMPARE(rec.updates, 0);
     }
 
     void sourceOutsideTableIsCountedNotKept() {
         TCPComm::ProcessCrosspointMap(Map(64, {{{1024, 700}, {3, 800}}}, 0x2A));
-        const CrosspointMap &m = udtXpt[64];
-        QCOMPARE(m.bCount, 2);
-        QCOMPARE(m.bInfo, 0x2A);
-        QCOMPARE(m.iSources[0], 0);
-        QCOMPARE(m.iGains[0], 0);
-        QCOMPARE(m.iSources[1], 4);
-        QCOMPARE(m.iGains[1], 800);
-        QCOMPARE(m.sMap.count('1'), 1);
-        QCOMPARE(m.sMap[3], '1');
+        QCOMPARE(Record(udtXpt[64]), QStringLiteral("2 42 [1]4/800 map: 3"));
     }
 
     void outputsPastTableStopTheStore() {
@@ -114,13 +98,10 @@ class TestCrosspointMap : public QObject {
         for (int o = 1020; o < 1030; ++o)
             blocks.append(Entries{{o - 1000, 600}});
         TCPComm::ProcessCrosspointMap(Map(1020, blocks));
-        for (int o = 1020; o < 1024; ++o) {
-            QCOMPARE(udtXpt[o].iSources[0], o - 999);
-            QCOMPARE(udtXpt[o].iGains[0], 600);
-        }
-        QCOMPARE(udtXpt[1024].bCount, 1);
-        QCOMPARE(udtXpt[1024].iSources[0], 0);
-        QCOMPARE(udtXpt[1024].sMap, QByteArray(1024, '0'));
+        for (int o = 1020; o < 1024; ++o)
+            QCOMPARE(Record(udtXpt[o]),
+                     QStringLiteral("1 0 [0]%1/600 map: %2").arg(o - 999).arg(o - 1000));
+        QCOMPARE(Record(udtXpt[1024]), QStringLiteral("1 0 map:"));
         expectFailedWithoutRefresh();
     }
 
@@ -130,21 +111,20 @@ class TestCrosspointMap : public QObject {
         for (int e = 0; e < 65; ++e)
             many.append({e, 500});
         QTest::newRow("65 kept entries") << Map(64, {many});
-        QTest::newRow("wrong checksum")
-            << Hex("F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2B FF");
-        QTest::newRow("one byte too many") << Frame(Hex("00 01 00 40 00 01 00 00 40 00 68 07 01"));
-        QTest::newRow("one byte short") << Frame(Hex("00 01 00 40 00 01 00 00 40 00 68"));
+        QTest::newRow("wrong checksum") << QByteArray(kMapExample).replace("\x2A\xFF", "\x2B\xFF");
+        QTest::newRow("one byte too many")
+            << Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68 07 01"));
+        QTest::newRow("one byte short") << Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68"));
         QTest::newRow("no blocks") << Map(64, {});
-        QTest::newRow("256 entries") << Frame(Hex("00 01 00 40 00 00 02 00"));
-        QTest::newRow("block count beyond 16 bits") << Frame(Hex("00 01 00 40 00 80 FF 00"));
+        QTest::newRow("256 entries") << Frame("F6", Hex("00 01 00 40 00 00 02 00"));
+        QTest::newRow("block count beyond 16 bits") << Frame("F6", Hex("00 01 00 40 00 80 FF 00"));
     }
     void badMapsChangeNothing() {
         QFETCH(QByteArray, message);
-        TCPComm::ProcessCrosspointMap(kExample);
+        TCPComm::ProcessCrosspointMap(kMapExample);
         rec.updates = 0;
         TCPComm::ProcessCrosspointMap(message);
-        QCOMPARE(udtXpt[64].bCount, 2);
-        QCOMPARE(udtXpt[64].iGains[1], 500);
+        QCOMPARE(Record(udtXpt[64]), kExampleRecord);
         expectFailedWithoutRefresh();
     }
 
@@ -160,27 +140,13 @@ class TestCrosspointMap : public QObject {
         QCOMPARE(TCPComm::LastFailure(), QString());
     }
 
-    void laterMapReplacesRecord() {
-        TCPComm::ProcessCrosspointMap(kExample);
-        TCPComm::ProcessCrosspointMap(Map(64, {{{7, 300}}}));
-        const CrosspointMap &m = udtXpt[64];
-        QCOMPARE(m.bCount, 1);
-        QCOMPARE(m.iSources[0], 8);
-        QCOMPARE(m.iGains[0], 300);
-        QCOMPARE(m.iSources[1], 0);
-        QCOMPARE(m.sMap.count('1'), 1);
-    }
-
     // A full map of every output is far longer than 32767 bytes and still decoded, also
     // when it arrives through the dispatcher.
     void fullSizeMap() {
-        QList<Entries> blocks;
-        for (int o = 0; o <= kMaxChannel; ++o) {
-            Entries block;
+        QList<Entries> blocks(kMaxChannel + 1);
+        for (int o = 0; o <= kMaxChannel; ++o)
             for (int e = 0; e < kMapSlots; ++e)
-                block.append({(o + e) % 1024, 24 + e});
-            blocks.append(block);
-        }
+                blocks[o].append({(o + e) % 1024, 24 + e});
         const QByteArray message = Map(0, blocks);
         QVERIFY(message.size() > 256 * 1024);
         Variables::sBuffer.append(message);

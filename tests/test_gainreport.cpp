@@ -8,7 +8,7 @@
 
 #include <QtTest>
 
-using ProtocolFakes::Hex;
+using namespace ProtocolFakes;
 using namespace Variables;
 
 namespace {
@@ -16,8 +16,7 @@ namespace {
 // A correctly framed report: kind, count, first channel (or output), then 14-bit fields.
 QByteArray Report(int kind, int count, int first, const QList<int> &fields,
                   const QByteArray &extra = {}) {
-    QByteArray d;
-    d.append('\0');
+    QByteArray d(1, '\0');
     d.append(static_cast<char>(kind));
     ByteManipulation::Append14(d, count);
     ByteManipulation::Append14(d, first);
@@ -26,18 +25,16 @@ QByteArray Report(int kind, int count, int first, const QList<int> &fields,
     return ByteManipulation::BuildMessage(0xE3, d + extra);
 }
 
-// Status byte, the data exactly as given (bytes above 7F included), checksum and EOM.
-QByteArray Frame(const QByteArray &data) {
-    QByteArray m = Hex("E3") + data;
-    m.append(static_cast<char>(ByteManipulation::CalcChecksum(m)));
-    return m + Hex("FF");
-}
-
 // Output 64 (0-based) lists sources 64 and 65 (held 1-based).
 void ListSources64And65() {
     udtXpt[64].bCount = 2;
     udtXpt[64].iSources[0] = 65;
     udtXpt[64].iSources[1] = 66;
+}
+
+// "kind value channel source", so a mismatch shows the whole entry.
+QString Text(const GainEntry &e) {
+    return QStringLiteral("%1 %2 %3 %4").arg(e.bKind).arg(e.iValue).arg(e.iChannel).arg(e.iSource);
 }
 
 } // namespace
@@ -55,17 +52,16 @@ class TestGainReport : public QObject {
     void init() { rec.install(); }
 
     void workedExample() {
-        TCPComm::ReceiveGain(Hex("E3 00 01 01 00 05 00 68 07 76 FF"));
+        TCPComm::ReceiveGain(kReport5);
         QCOMPARE(udtInGain[5].iSource, 1000);
         QCOMPARE(udtInGain[5].iChannel, 0);
         QCOMPARE(rec.updates, 1);
         QCOMPARE(TCPComm::LastFailure(), QString());
-    }
-
-    void wrongChecksumChangesNothing() {
-        TCPComm::ReceiveGain(Hex("E3 00 01 01 00 05 00 68 07 75 FF"));
-        QCOMPARE(udtInGain[5].iSource, 0);
-        expectFailedWithoutRefresh();
+        // While tmrGain runs (a fader is moving) it is restarted instead of refreshing now.
+        rec.gainTimerRunning = true;
+        TCPComm::ReceiveGain(kReport5);
+        QCOMPARE(rec.updates, 1);
+        QCOMPARE(rec.restarts, 1);
     }
 
     // field: which of the four table fields the kind writes, or -1 for none.
@@ -77,7 +73,6 @@ class TestGainReport : public QObject {
         QTest::newRow("2: output second") << 2 << 2;
         QTest::newRow("3: output") << 3 << 3;
         QTest::newRow("5: refresh only") << 5 << -1;
-        QTest::newRow("255: refresh only") << 255 << -1;
     }
     void kindsFillTheirFields() {
         QFETCH(int, kind);
@@ -93,18 +88,9 @@ class TestGainReport : public QObject {
         QCOMPARE(iHistoryCount, 0);
     }
 
-    void runningTimerIsRestartedInstead() {
-        rec.gainTimerRunning = true;
-        TCPComm::ReceiveGain(Hex("E3 00 01 01 00 05 00 68 07 76 FF"));
-        QCOMPARE(rec.updates, 0);
-        QCOMPARE(rec.restarts, 1);
-    }
-
     void channelsPastTheTableStopTheDecode() {
-        QList<int> values;
-        for (int k = 0; k < 10; ++k)
-            values.append(100 + k);
-        TCPComm::ReceiveGain(Report(1, 10, 1020, values));
+        TCPComm::ReceiveGain(
+            Report(1, 10, 1020, {100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
         for (int c = 1020; c <= 1024; ++c)
             QCOMPARE(udtInGain[c].iSource, 100 + c - 1020);
         expectFailedWithoutRefresh();
@@ -112,13 +98,14 @@ class TestGainReport : public QObject {
 
     void badFramesFail_data() {
         QTest::addColumn<QByteArray>("message");
+        QTest::newRow("wrong checksum") << Hex("E3 00 01 01 00 05 00 68 07 75 FF");
         QTest::newRow("count 0") << Report(1, 0, 5, {});
         QTest::newRow("one byte short") << Report(1, 2, 5, {700}, Hex("07"));
         QTest::newRow("one byte too many") << Report(1, 1, 5, {700}, Hex("07"));
         QTest::newRow("status and EOM only") << Hex("E3 FF");
         // The last channel would pass 32767: 32639 + 200 - 1.
-        QTest::newRow("channel arithmetic") << Frame(Hex("00 01 48 01 7F FE 00 08"));
-        QTest::newRow("value beyond 16 bits") << Frame(Hex("00 01 01 00 05 00 80 FF"));
+        QTest::newRow("channel arithmetic") << Frame("E3", Hex("00 01 48 01 7F FE 00 08"));
+        QTest::newRow("value beyond 16 bits") << Frame("E3", Hex("00 01 01 00 05 00 80 FF"));
     }
     void badFramesFail() {
         QFETCH(QByteArray, message);
@@ -135,91 +122,78 @@ class TestGainReport : public QObject {
         QCOMPARE(iMsgCount[1], 1);
         QCOMPARE(rec.shown, QList<int>{1});
         QCOMPARE(iHistoryCount, 1);
-        QCOMPARE(udtHistory[0].bKind, 10);
-        QCOMPARE(udtHistory[0].iValue, 1000);
-        QCOMPARE(udtHistory[0].iChannel, 64);
-        QCOMPARE(udtHistory[0].iSource, 65);
+        QCOMPARE(Text(udtHistory[0]), QStringLiteral("10 1000 64 65"));
         QCOMPARE(rec.updates, 1);
     }
 
-    // Which counter each applied crosspoint counts in.
+    // Which counter an applied crosspoint counts in (rows named by 1-based output->source).
+    // -1: the output lists another source, so nothing is applied or counted. recorded: the
+    // source the history keeps.
     void counters_data() {
         QTest::addColumn<int>("output");
         QTest::addColumn<int>("source");
         QTest::addColumn<int>("counter");
-        QTest::newRow("65->65") << 64 << 64 << 0;
-        QTest::newRow("68->65") << 64 << 67 << 3;
-        QTest::newRow("65->66") << 65 << 64 << 4;
-        QTest::newRow("68->66") << 65 << 67 << 7;
-        QTest::newRow("in, other source") << 65 << 68 << 8;
-        QTest::newRow("in, source 63") << 64 << 63 << 8;
-        QTest::newRow("out") << 66 << 64 << 9;
-        QTest::newRow("out 63") << 63 << 1 << 9;
+        QTest::addColumn<int>("recorded");
+        QTest::newRow("65->65") << 64 << 64 << 0 << 64;
+        QTest::newRow("65->66") << 65 << 64 << 4 << 64;
+        QTest::newRow("68->66") << 65 << 67 << 7 << 67;
+        QTest::newRow("in, other source") << 65 << 68 << 8 << 68;
+        QTest::newRow("in, source 63") << 64 << 63 << 8 << 63;
+        QTest::newRow("out") << 66 << 64 << 9 << 64;
+        QTest::newRow("out 63") << 63 << 1 << 9 << 1;
+        QTest::newRow("unlisted") << 64 << 66 << -1 << 66;
+        QTest::newRow("unlisted, 3000 clamped") << 64 << 3000 << -1 << 2024;
     }
     void counters() {
         QFETCH(int, output);
         QFETCH(int, source);
         QFETCH(int, counter);
+        QFETCH(int, recorded);
         udtXpt[output].bCount = 1;
-        udtXpt[output].iSources[0] = static_cast<qint16>(source + 1);
+        udtXpt[output].iSources[0] = static_cast<qint16>(counter < 0 ? 65 : source + 1);
         TCPComm::ReceiveGain(Report(10, 1, output, {900, source}));
-        QCOMPARE(udtXpt[output].iGains[0], 900);
-        QCOMPARE(rec.shown, QList<int>{counter});
+        QCOMPARE(udtXpt[output].iGains[0], counter < 0 ? 0 : 900);
+        QCOMPARE(rec.shown, counter < 0 ? QList<int>{} : QList<int>{counter});
         for (int k = 0; k < kCounterCount; ++k)
             QCOMPARE(iMsgCount[k], k == counter ? 1 : 0);
-    }
-
-    void unlistedSourceCountsNothing_data() {
-        QTest::addColumn<int>("source");
-        QTest::addColumn<int>("recorded");
-        QTest::newRow("66") << 66 << 66;
-        QTest::newRow("3000 clamped") << 3000 << 2024;
-    }
-    void unlistedSourceCountsNothing() {
-        QFETCH(int, source);
-        QFETCH(int, recorded);
-        ListSources64And65();
-        TCPComm::ReceiveGain(Report(10, 1, 64, {1000, source}));
-        QCOMPARE(udtXpt[64].iGains[0] + udtXpt[64].iGains[1], 0);
-        QVERIFY(rec.shown.isEmpty());
         QCOMPARE(udtHistory[0].iSource, recorded);
         QCOMPARE(rec.updates, 1);
     }
 
-    void crosspointLengthErrorKeepsHistory() {
+    // Entries go to the history as they are read: a fault further on leaves those before it
+    // recorded, and nothing applied.
+    void crosspointFailuresKeepHistory_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("lastRecorded");
+        QTest::addColumn<int>("recorded");
+        QTest::newRow("length error")
+            << Report(10, 2, 64, {1000, 64, 500, 65}, Hex("05")) << "10 500 64 65" << 2;
+        QTest::newRow("entry 2 beyond 16 bits")
+            << Frame("E3", Hex("00 0A 03 00 40 00 68 07 40 00 68 07 41 00 80 FF 41 00"))
+            << "10 1000 64 65" << 2;
+        QTest::newRow("output past the table")
+            << Report(10, 1, 1025, {700, 64}) << "10 700 1025 64" << 1;
+    }
+    void crosspointFailuresKeepHistory() {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, lastRecorded);
+        QFETCH(int, recorded);
         ListSources64And65();
-        TCPComm::ReceiveGain(Report(10, 2, 64, {1000, 64, 500, 65}, Hex("05")));
-        QCOMPARE(iHistoryCount, 2);
-        QCOMPARE(udtHistory[1].iValue, 500);
-        QCOMPARE(udtXpt[64].iGains[0], 0);
+        TCPComm::ReceiveGain(message);
+        QCOMPARE(iHistoryCount, recorded);
+        QCOMPARE(Text(udtHistory[recorded - 1]), lastRecorded);
+        QCOMPARE(udtXpt[64].iGains[0] + udtXpt[64].iGains[1], 0);
         QVERIFY(rec.shown.isEmpty());
         expectFailedWithoutRefresh();
     }
 
-    // A value that does not fit 16 bits in entry 2 ends the decode; entries 0 and 1 are
-    // already in the history.
-    void crosspointOverflowMidway() {
-        ListSources64And65();
-        TCPComm::ReceiveGain(Frame(Hex("00 0A 03 00 40 00 68 07 40 00 68 07 41 00 80 FF 41 00")));
-        QCOMPARE(iHistoryCount, 2);
-        QCOMPARE(udtXpt[64].iGains[0], 0);
-        expectFailedWithoutRefresh();
-    }
-
-    void fullHistoryStillApplies() {
+    // A full history and a counter at its top stop neither the decode nor the apply.
+    void limitsStillApply() {
         ListSources64And65();
         iHistoryCount = kHistorySize;
-        TCPComm::ReceiveGain(Report(10, 1, 64, {1000, 64}));
-        QCOMPARE(iHistoryCount, kHistorySize);
-        QCOMPARE(udtXpt[64].iGains[0], 1000);
-        QCOMPARE(iMsgCount[0], 1);
-        QCOMPARE(rec.updates, 1);
-    }
-
-    void counterStopsAtItsTop() {
-        ListSources64And65();
         iMsgCount[0] = 32767;
         TCPComm::ReceiveGain(Report(10, 2, 64, {700, 64, 800, 65}));
+        QCOMPARE(iHistoryCount, kHistorySize);
         QCOMPARE(iMsgCount[0], 32767);
         QCOMPARE(iMsgCount[1], 1);
         QCOMPARE(rec.shown, (QList<int>{0, 1}));
@@ -235,12 +209,6 @@ class TestGainReport : public QObject {
         TCPComm::ReceiveGain(Report(10, 3, 64, {700, 64, 900, 66, 800, 65}));
         QCOMPARE(udtXpt[64].iGains[0], 700);
         QCOMPARE(udtXpt[64].iGains[1], 0);
-        expectFailedWithoutRefresh();
-    }
-
-    void crosspointOutputPastTableFails() {
-        TCPComm::ReceiveGain(Report(10, 1, 1025, {700, 64}));
-        QCOMPARE(iHistoryCount, 1);
         expectFailedWithoutRefresh();
     }
 

@@ -6,12 +6,7 @@
 
 #include <QtTest>
 
-using ProtocolFakes::Hex;
-
-namespace {
-const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF");
-const QByteArray kMap = Hex("F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF");
-} // namespace
+using namespace ProtocolFakes;
 
 class TestSerialDecoder : public QObject {
     Q_OBJECT
@@ -20,8 +15,7 @@ class TestSerialDecoder : public QObject {
   private slots:
     void init() {
         rec.install();
-        Variables::iType = Variables::kTypeDsp;
-        Variables::iOutChan = 64;
+        FollowMapExample();
     }
 
     void oneCall_data() {
@@ -34,7 +28,7 @@ class TestSerialDecoder : public QObject {
         QTest::newRow("F5 not answered") << Hex("F5 E3 00 01") << Hex("E3 00 01") << 0;
         QTest::newRow("F4") << Hex("F4 01") << Hex("01") << 0;
         QTest::newRow("lone EOM") << Hex("FF 12") << Hex("12") << 0;
-        QTest::newRow("map loses its status byte") << kMap << kMap.mid(1) << 0;
+        QTest::newRow("map loses its status byte") << kMapExample << kMapExample.mid(1) << 0;
         QTest::newRow("greeting loses its status byte")
             << Hex("81 64 64 FF") << Hex("64 64 FF") << 0;
         QTest::newRow("incomplete greeting waits") << Hex("81 64") << Hex("81 64") << 0;
@@ -55,7 +49,7 @@ class TestSerialDecoder : public QObject {
 
     // The rest of a stripped map drains as junk and is never decoded.
     void strippedMapIsLost() {
-        Variables::sBuffer.append(kMap);
+        Variables::sBuffer.append(kMapExample);
         for (int i = 0; i < 3 && !Variables::sBuffer.isEmpty(); ++i)
             TCPComm::DecodeMessage();
         QVERIFY(Variables::sBuffer.isEmpty());

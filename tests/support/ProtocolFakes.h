@@ -4,6 +4,7 @@
 // of it, with the time since install() for the sends.
 
 #include "app/Variables.h"
+#include "protocol/ByteManipulation.h"
 #include "protocol/Failure.h"
 #include "protocol/Seams.h"
 
@@ -16,6 +17,25 @@ namespace ProtocolFakes {
 // "E3 00 FF" -> the three bytes.
 inline QByteArray Hex(const char *text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// Status byte, the data exactly as given (bytes above 7F included), checksum and EOM.
+inline QByteArray Frame(const char *status, const QByteArray &data) {
+    QByteArray m = Hex(status) + data;
+    m.append(static_cast<char>(ByteManipulation::CalcChecksum(m)));
+    return m + Hex("FF");
+}
+
+// The worked examples: a gain report setting input 5 to 1000, and a crosspoint map of
+// output 64 listing sources 65 and 66 (held 1-based) at gains 1000 and 500.
+inline const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF");
+inline const QByteArray kMapExample =
+    Hex("F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF");
+
+// The panel set up to follow the map example's output on a DSP switcher.
+inline void FollowMapExample() {
+    Variables::iType = Variables::kTypeDsp;
+    Variables::iOutChan = 64;
 }
 
 struct Recorder {
