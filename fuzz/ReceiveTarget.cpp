@@ -333,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         run.shadow.stream.append(payload, pos, count);
         pos += count;
         Append(run, count);
-        if (flood && (r & 7) == 0) {
+        if (flood && ((r & 7) == 0 || pos == payload.size())) {
             flood = false;
             const auto filler = static_cast<char>(payload[pos - 1] & kDataMask);
             run.shadow.stream.append(floodBytes, filler);
