@@ -286,10 +286,11 @@ class HostileSwitcherTest : public QObject {
         spinFor(1000);
 
         QVERIFY(heartbeat.largestBuffer() <= LinkInput::kMaxBufferedBytes);
-        // The event loop gets its turn between answers. One timer can still wait through a
-        // few holds in a row: the decode tick, the link's read retry (while sBuffer is full)
-        // and a new-data event each run a dispatcher step of their own and may fall due before
-        // it. A longer gap would mean the panel worked through the backlog without returning.
+        // The event loop gets its turn between answers. A timer can still wait through a few
+        // holds in a row: after each hold the overdue decode tick is due before it, and the
+        // event loop serves window-system input between timer passes, not between single
+        // timers. A longer gap would mean the panel worked through the backlog without
+        // returning.
         QVERIFY2(heartbeat.longestGapMs() < 450,
                  qPrintable(QString::number(heartbeat.longestGapMs())));
         // Answers came, each a reply and then the request, and the set-gain command went out

@@ -206,9 +206,14 @@ void scktServer_Read() {
     QTcpSocket *socket = l.socket;
     if (!socket || !socket->isOpen())
         return;
-    l.bytesReceived += LinkInput::TakeIntoBuffer(*socket);
+    const qint64 taken = LinkInput::TakeIntoBuffer(*socket);
+    l.bytesReceived += taken;
 
-    ProcessCommand();
+    // A batch gets its one dispatcher step. A retry that found sBuffer still full brought no
+    // batch and takes no step of its own: the decode timer is draining, and an extra step
+    // here could run a second greeting's 100 ms hold before the timers get their turn.
+    if (taken > 0)
+        ProcessCommand();
     if (!Variables::sBuffer.isEmpty() && seams().startDecodeTimer)
         seams().startDecodeTimer();
 
