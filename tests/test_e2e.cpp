@@ -6,6 +6,7 @@
 #include "app/frmMain.h"
 #include "protocol/Failure.h"
 #include "protocol/Seams.h"
+#include "support/EventLoop.h"
 #include "support/SimProcess.h"
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimFramer.h"
@@ -47,23 +48,9 @@ int outputGain(int c) {
     return kPattern[(c + kOutputOffset) % kPatternSize];
 }
 
-// Runs a real event loop until done() holds or timeoutMs passes. QTRY_* and qWaitFor sleep
-// between rounds, which would starve the panel's 1 ms decode timer.
 bool spinUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs,
                const std::function<void()> &watch = {}) {
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (watch)
-            watch();
-        if (done() || clock.hasExpired(timeoutMs))
-            loop.quit();
-    });
-    poll.start(1);
-    loop.exec();
-    return done();
+    return TestSupport::spinUntil(done, timeoutMs, watch);
 }
 
 // Another panel's end of the link, built from the simulator's own framer and decoder: it

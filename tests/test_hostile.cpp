@@ -6,6 +6,7 @@
 #include "app/Variables.h"
 #include "app/frmMain.h"
 #include "protocol/Seams.h"
+#include "support/EventLoop.h"
 #include "support/ProtocolFakes.h"
 #include "support/SettingsFile.h"
 #include "transport/LinkInput.h"
@@ -77,22 +78,7 @@ class Heartbeat {
     qsizetype m_largestBuffer = 0;
 };
 
-// Runs a real event loop until done() holds (QTRY's waits sleep between rounds, which would
-// both starve the 1 ms decode timer and show up as gaps of the heartbeat).
-bool spinUntil(const std::function<bool()> &done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start();
-    if (!done())
-        loop.exec();
-    return done();
-}
+using TestSupport::spinUntil;
 
 void spinFor(int ms) {
     QEventLoop loop;
