@@ -134,6 +134,8 @@ void frmMain::buildFaderGroup(int i) {
     lblGain[i]->setObjectName(ControlName("lblGain", i));
     lblGain[i]->setAccessibleName(QStringLiteral("Fader %1 gain").arg(fader));
     lblGain[i]->setAlignment(Qt::AlignCenter);
+    // "Gain (-99.9db)" has to fit the narrow frame.
+    Twips::UseDrawnFontSize(lblGain[i]);
     lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
 
     sliGain[i] = new QSlider(Qt::Vertical, frame);

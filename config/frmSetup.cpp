@@ -36,21 +36,25 @@ const char *const kDesignChanCaptions[frmSetup::kChanRows] = {
 struct Rect {
     int left, top, width, height;
 };
+// Even in the drawn font size (Twips::UseDrawnFontSize) today's fonts run wider than the
+// layout's, so the captioned controls (labels and options) keep their place but reach on
+// to just short of their right-hand neighbour; otherwise "Second Output Channel" and the
+// option captions would be cut off.
 constexpr Rect kLblChan[frmSetup::kChanRows] = {
-    {240, 120, 1935, 255}, {240, 720, 1815, 255}, {240, 1320, 1815, 255}};
+    {240, 120, 2100, 255}, {240, 720, 2100, 255}, {240, 1320, 2100, 255}};
 constexpr Rect kTxtChan[frmSetup::kChanRows] = {
     {2400, 120, 1815, 375}, {2400, 720, 1815, 375}, {2400, 1320, 1815, 375}};
 constexpr Rect kFrmType{240, 1920, 3495, 1095};
 // The options sit inside frmType; their positions are relative to it.
-constexpr Rect kOptInput{120, 240, 1095, 255};
-constexpr Rect kOptOutput{1680, 240, 1215, 255};
-constexpr Rect kOptDSP{120, 600, 1095, 255};
+constexpr Rect kOptInput{120, 240, 1500, 255};
+constexpr Rect kOptOutput{1680, 240, 1755, 255};
+constexpr Rect kOptDSP{120, 600, 1500, 255};
 constexpr Rect kCmdOk{240, 4440, 1335, 495};
 constexpr Rect kCmdCancel{2400, 4440, 1335, 495};
-constexpr Rect kLblIPPort{360, 3360, 975, 255};
+constexpr Rect kLblIPPort{360, 3360, 1980, 255};
 constexpr Rect kTxtIPPort{2400, 3240, 1815, 375};
 constexpr Rect kTxtIPAddr{2400, 3840, 1815, 375};
-constexpr Rect kLblAddress{360, 3840, 1215, 255};
+constexpr Rect kLblAddress{360, 3840, 1980, 255};
 
 void place(QWidget *widget, const Rect &r) {
     widget->setGeometry(px(r.left), px(r.top), px(r.width), px(r.height));
@@ -110,6 +114,7 @@ frmSetup::frmSetup(frmMain *owner) : QDialog(owner), m_main(owner) {
     setObjectName(QStringLiteral("frmSetup"));
     setWindowTitle(QStringLiteral("Setup"));
     setFixedSize(px(kClientWidth), px(kClientHeight));
+    Twips::UseDrawnFontSize(this);
     buildControls();
     Form_Load();
 

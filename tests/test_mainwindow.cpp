@@ -175,6 +175,12 @@ class MainWindowTest : public QObject {
         QCOMPARE(window.frmSlider[0]->size(), QSize(89, 377));
         QVERIFY(window.frmSlider[0]->geometry().right() < window.frmSlider[1]->geometry().left());
         QCOMPARE(window.sliGain[0]->size(), QSize(42, 265));
+        // The longest captions fit their labels whole.
+        window.lblGain[0]->setText("Gain (-99.9db)");
+        window.lblGain[1]->setText("Gain (+100db)");
+        window.lblChan[0]->setText("Ch. 1024");
+        for (QLabel *label : {window.lblGain[0], window.lblGain[1], window.lblChan[0]})
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
     }
 
     void everyControlHasAnAccessibleName() {

@@ -76,22 +76,22 @@ class SetupTest : public QObject {
             QRect twips;
         };
         const Row table[] = {
-            {"lblChan_0", "Slider 1 Channel ", {240, 120, 1935, 255}},
+            {"lblChan_0", "Slider 1 Channel ", {240, 120, 2100, 255}},
             {"txtChan_0", "", {2400, 120, 1815, 375}},
-            {"lblChan_1", "Slider 2 Channel ", {240, 720, 1815, 255}},
+            {"lblChan_1", "Slider 2 Channel ", {240, 720, 2100, 255}},
             {"txtChan_1", "", {2400, 720, 1815, 375}},
             {"frmType", "", {240, 1920, 3495, 1095}},
-            {"optInput", "Input Gain", {120, 240, 1095, 255}},
-            {"optOutput", "Output Gain", {1680, 240, 1215, 255}},
+            {"optInput", "Input Gain", {120, 240, 1500, 255}},
+            {"optOutput", "Output Gain", {1680, 240, 1755, 255}},
             {"cmdOk", "&Ok", {240, 4440, 1335, 495}},
             {"cmdCancel", "&Cancel", {2400, 4440, 1335, 495}},
-            {"lblIPPort", "IP Port", {360, 3360, 975, 255}},
+            {"lblIPPort", "IP Port", {360, 3360, 1980, 255}},
             {"txtIPPort", "", {2400, 3240, 1815, 375}},
             {"txtIPAddr", "", {2400, 3840, 1815, 375}},
-            {"lblAddress", "IP Address", {360, 3840, 1215, 255}},
+            {"lblAddress", "IP Address", {360, 3840, 1980, 255}},
             {"txtChan_2", "", {2400, 1320, 1815, 375}},
-            {"lblChan_2", "Slider 3 Channel ", {240, 1320, 1815, 255}},
-            {"OptDSP", "DSP Gain", {120, 600, 1095, 255}},
+            {"lblChan_2", "Slider 3 Channel ", {240, 1320, 2100, 255}},
+            {"OptDSP", "DSP Gain", {120, 600, 1500, 255}},
         };
         iType = 2; // no option selected: the captions stay as drawn
         open();
@@ -106,6 +106,9 @@ class SetupTest : public QObject {
             QVERIFY2(!widget->accessibleName().isEmpty(), row.name);
             if (!qobject_cast<QLineEdit *>(widget)) // labels' and buttons' text; none elsewhere
                 QCOMPARE(widget->property("text").toString(), QString(row.caption));
+            // No caption is cut off.
+            if (qobject_cast<QLabel *>(widget) || qobject_cast<QRadioButton *>(widget))
+                QVERIFY2(widget->sizeHint().width() <= widget->width(), row.name);
             const bool option = qobject_cast<QRadioButton *>(widget);
             QCOMPARE(widget->parentWidget(),
                      option ? m_dialog->frmType : static_cast<QWidget *>(m_dialog.get()));
@@ -143,8 +146,10 @@ class SetupTest : public QObject {
         for (const char *name : {"optInput", "optOutput", "OptDSP"})
             QCOMPARE(control<QRadioButton>(name)->isChecked(), selected == name);
         const QStringList rows = captions.split('|');
-        for (int row = 0; row < 3; ++row)
+        for (int row = 0; row < 3; ++row) {
             QCOMPARE(d.lblChan[row]->text(), rows[row]);
+            QVERIFY(d.lblChan[row]->sizeHint().width() <= d.lblChan[row]->width());
+        }
         QCOMPARE(d.lblChan[2]->isEnabled(), rows[2] != "Unused");
         QCOMPARE(d.txtChan[2]->isEnabled(), rows[2] != "Unused");
         const QStringList shown{d.txtChan[0]->text(), d.txtChan[1]->text(), d.txtChan[2]->text(),
