@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 #include "faders/GainScale.h"
 #include "protocol/Seams.h"
+#include "support/ProtocolFakes.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -13,21 +14,18 @@
 
 namespace {
 
-// A framed E3 message with its checksum worked out here, independently of the code.
-QByteArray e3(std::initializer_list<int> body) {
-    QByteArray m(1, char(0xE3));
-    int sum = 0;
-    for (int b : body) {
-        m.append(char(b));
-        sum += b;
-    }
-    return m + char(sum & 0x7F) + char(0xFF);
+// One-entry input-gain command for channel 0 (the literal rows below check the checksum).
+QByteArray input0(int g) {
+    return ProtocolFakes::Frame("E3", ProtocolFakes::Hex("02 01 01 00 00 00") + char(g & 0x7F) +
+                                          char(g >> 7));
 }
 
-// One-entry input-gain command for channel 0.
-QByteArray input0(int g) {
-    return e3({0x02, 0x01, 0x01, 0x00, 0x00, 0x00, g & 0x7F, g >> 7});
-}
+// A fader step: the panel's settings, the fader moved, its new gain and the box checked
+// ("stereo" on that fader, or "lock").
+struct Step {
+    int type, f, chan, outChan, gain;
+    QByteArray box = {};
+};
 
 } // namespace
 
@@ -51,81 +49,56 @@ class FaderTest : public QObject {
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
-    void cleanup() {
-        form.reset();
-        TCPComm::seams() = TCPComm::Seams{};
-    }
+    void cleanup() { form.reset(); }
 
-    void sliderSettings() {
-        for (QSlider *s : form->sliGain) {
-            QCOMPARE(s->tickInterval(), 50);
-            QVERIFY(!s->accessibleName().isEmpty());
-        }
-    }
-
-    // The worked examples through the fader handler, all commands of a step joined. Channels
-    // and kinds that 7-bit bytes cannot carry send nothing; the caption still follows.
+    // The worked examples through the fader handler, all commands of a step joined (bytes
+    // grouped as header, gain entries, checksum and end). Channels and kinds that 7-bit bytes
+    // cannot carry send nothing; the caption still follows.
     void commandBytes_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("f"); // the fader moved
-        QTest::addColumn<int>("chan");
-        QTest::addColumn<int>("outChan");
-        QTest::addColumn<int>("gain");
-        QTest::addColumn<QString>("box"); // checked: "stereo" (of the fader) or "lock"
+        QTest::addColumn<Step>("step");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("input 0 dB")
-            << 1 << 0 << 0 << 0 << 1024 << "" << QByteArray::fromHex("E302010100000000080CFF");
-        QTest::newRow("output +3 stereo") << 3 << 0 << 4 << 0 << 1054 << "stereo"
-                                          << QByteArray::fromHex("E3020302000400 1E081E0857FF");
-        QTest::newRow("dsp -10") << 10 << 0 << 2 << 0 << 924 << ""
-                                 << QByteArray::fromHex("E3020A010000001C07020032FF");
-        QTest::newRow("output top")
-            << 3 << 0 << 1 << 0 << 1264 << "" << QByteArray::fromHex("E302030100010070 0900FF");
-        QTest::newRow("input stereo fader 1") << 1 << 1 << 5 << 0 << 1100 << "stereo"
-                                              << QByteArray::fromHex("E3020102000500 4C084C0832FF");
-        QTest::newRow("dsp stereo repeats")
-            << 10 << 1 << 2 << 7 << 924 << "stereo"
-            << e3({2, 10, 2, 0, 7, 0, 0x1C, 7, 2, 0, 0x1C, 7, 2, 0});
-        QTest::newRow("lock sends both, the other's even if reported")
-            << 1 << 0 << 0 << 0 << 1025 << "lock"
-            << input0(1025) + e3({0x02, 0x01, 0x01, 0x00, 0x01, 0x00, 0x01, 0x08});
-        QTest::newRow("hidden lock still links dsp")
-            << 10 << 1 << 3 << 1 << 924 << "lock"
-            << e3({2, 10, 1, 0, 1, 0, 0x1C, 7, 3, 0}) + e3({2, 10, 1, 0, 1, 0, 0x1C, 7, 0, 0});
-        QTest::newRow("hand-edited kind 7")
-            << 7 << 0 << 0 << 0 << 1100 << "" << e3({2, 7, 1, 0, 0, 0, 0x4C, 8});
-        QTest::newRow("channel beyond the tables")
-            << 1 << 0 << 2000 << 0 << 1100 << "" << e3({2, 1, 1, 0, 0x50, 0x0F, 0x4C, 8});
-        QTest::newRow("negative channel") << 1 << 0 << -1 << 0 << 1100 << "" << QByteArray();
-        QTest::newRow("channel past 14 bits") << 3 << 0 << 16384 << 0 << 1100 << "" << QByteArray();
-        QTest::newRow("dsp negative output") << 10 << 0 << 0 << -5 << 1100 << "" << QByteArray();
-        QTest::newRow("kind past 7 bits") << 138 << 0 << 0 << 0 << 1100 << "" << QByteArray();
-        QTest::newRow("negative kind") << -1 << 0 << 0 << 0 << 1100 << "" << QByteArray();
+        const auto row = [](const char *name, const Step &step, const char *hex) {
+            QTest::newRow(name) << step << ProtocolFakes::Hex(hex);
+        };
+        row("input 0 dB", {1, 0, 0, 0, 1024}, "E3020101000000 0008 0CFF");
+        row("output +3 stereo", {3, 0, 4, 0, 1054, "stereo"}, "E3020302000400 1E08 1E08 57FF");
+        row("dsp -10", {10, 0, 2, 0, 924}, "E3020A01000000 1C070200 32FF");
+        row("output top", {3, 0, 1, 0, 1264}, "E3020301000100 7009 00FF");
+        row("input stereo fader 1", {1, 1, 5, 0, 1100, "stereo"}, "E3020102000500 4C08 4C08 32FF");
+        row("dsp stereo repeats", {10, 1, 2, 7, 924, "stereo"},
+            "E3020A02000700 1C070200 1C070200 5FFF");
+        row("lock sends both, the other's even if reported", {1, 0, 0, 0, 1025, "lock"},
+            "E3020101000000 0108 0DFF E3020101000100 0108 0EFF");
+        row("hidden lock still links dsp", {10, 1, 3, 1, 924, "lock"},
+            "E3020A01000100 1C070300 34FF E3020A01000100 1C070000 31FF");
+        row("hand-edited kind 7", {7, 0, 0, 0, 1100}, "E3020701000000 4C08 5EFF");
+        row("channel beyond the tables", {1, 0, 2000, 0, 1100}, "E302010100500F 4C08 37FF");
+        row("negative channel", {1, 0, -1, 0, 1100}, "");
+        row("channel past 14 bits", {3, 0, 16384, 0, 1100}, "");
+        row("dsp negative output", {10, 0, 0, -5, 1100}, "");
+        row("kind past 7 bits", {138, 0, 0, 0, 1100}, "");
+        row("negative kind", {-1, 0, 0, 0, 1100}, "");
     }
     void commandBytes() {
-        QFETCH(int, type);
-        QFETCH(int, f);
-        QFETCH(int, chan);
-        QFETCH(int, outChan);
-        QFETCH(int, gain);
-        QFETCH(QString, box);
+        QFETCH(Step, step);
         QFETCH(QByteArray, bytes);
-        Variables::iType = qint16(type);
-        Variables::iChan[f] = qint16(chan);
-        Variables::iOutChan = qint16(outChan);
-        reportInput(Variables::iChan[1 - f], gain); // the other fader's channel
-        form->chkStereo[f]->setChecked(box == "stereo");
-        form->chkLock->setChecked(box == "lock");
+        const int f = step.f;
+        Variables::iType = qint16(step.type);
+        Variables::iChan[f] = qint16(step.chan);
+        Variables::iOutChan = qint16(step.outChan);
+        reportInput(Variables::iChan[1 - f], step.gain); // the other fader's channel
+        form->chkStereo[f]->setChecked(step.box == "stereo");
+        const bool lock = step.box == "lock";
+        form->chkLock->setChecked(lock);
         form->ShowStereoAndLock();
-        fader(f)->setValue(-gain);
+        fader(f)->setValue(-step.gain);
         form->sliGain_Scroll(f);
         QCOMPARE(sent.join(), bytes);
-        const bool lock = box == "lock";
-        const QString caption = GainScale::GainCaption(qint16(gain));
+        const QString caption = GainScale::GainCaption(qint16(step.gain));
         for (int i = 0; i < 2; ++i) {
             if (i != f && !lock)
                 continue;
-            QCOMPARE(fader(i)->value(), -gain);
+            QCOMPARE(fader(i)->value(), -step.gain);
             QCOMPARE(form->lblGain[i]->text(), caption);
             QCOMPARE(fader(i)->accessibleDescription(), caption);
         }
@@ -153,6 +126,7 @@ class FaderTest : public QObject {
         QFETCH(int, key);
         QFETCH(int, from);
         QFETCH(int, gain);
+        QCOMPARE(fader(0)->tickInterval(), 50);
         reportInput(0, 1024);
         fader(0)->setValue(-from);
         const QList<QByteArray> none, expected = gain == from ? none : QList{input0(gain)};
@@ -244,62 +218,40 @@ class FaderTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!form->tmrGain->isActive(), 2000);
         QCOMPARE(form->tmrGain->interval(), 10);
         QCOMPARE(fader(0)->value(), -1024);
-        QCOMPARE(form->lblGain[0]->text(), QStringLiteral("Gain (0db)"));
-        QCOMPARE(sent.size(), 2);
     }
 
     // Reported gains of 0 (never reported, unknown type, channels outside the tables) read Off
-    // with the fader at the bottom; gains past the scale put it at the nearest end.
+    // with the fader at the bottom; gains past the scale put it at the nearest end. Nothing is
+    // echoed to the switcher.
     void updateGainShowsReports_data() {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("chan0");
-        QTest::addColumn<int>("chan1");
-        QTest::addColumn<int>("outChan");
-        QTest::addColumn<int>("gain0");
-        QTest::addColumn<int>("gain1");
-        QTest::newRow("input") << 1 << 2 << 1 << 4 << 1054 << 2024;
-        QTest::newRow("output, fader 1 never reported") << 3 << 2 << 1 << 4 << 500 << 0;
-        QTest::newRow("dsp, last match wins") << 10 << 2 << 1 << 4 << 1000 << 800;
-        QTest::newRow("hand-edited type") << 7 << 2 << 1 << 4 << 0 << 0;
-        QTest::newRow("negative channel") << 1 << -3 << 1 << 4 << 0 << 2024;
-        QTest::newRow("channel past the tables") << 3 << 1025 << 2 << 4 << 0 << 500;
-        QTest::newRow("dsp output past the tables") << 10 << 2 << 1 << 1025 << 0 << 0;
+        QTest::addColumn<QList<int>>("panel"); // type, the faders' channels, output channel
+        QTest::addColumn<QList<int>>("gains"); // shown on the two faders
+        QTest::newRow("input") << QList{1, 2, 1, 4} << QList{1054, 2024};
+        QTest::newRow("output, fader 1 never reported") << QList{3, 2, 1, 4} << QList{500, 0};
+        QTest::newRow("dsp, last match wins") << QList{10, 2, 1, 4} << QList{1000, 800};
+        QTest::newRow("hand-edited type") << QList{7, 2, 1, 4} << QList{0, 0};
+        QTest::newRow("negative channel") << QList{1, -3, 1, 4} << QList{0, 2024};
+        QTest::newRow("channel past the tables") << QList{3, 1025, 2, 4} << QList{0, 500};
+        QTest::newRow("dsp output past the tables") << QList{10, 2, 1, 1025} << QList{0, 0};
     }
     void updateGainShowsReports() {
-        QFETCH(int, type);
-        QFETCH(int, chan0);
-        QFETCH(int, chan1);
-        QFETCH(int, outChan);
-        QFETCH(int, gain0);
-        QFETCH(int, gain1);
-        Variables::iType = qint16(type);
-        Variables::iChan = {qint16(chan0), qint16(chan1)};
-        Variables::iOutChan = qint16(outChan);
+        QFETCH(QList<int>, panel);
+        QFETCH(QList<int>, gains);
+        Variables::iType = qint16(panel[0]);
+        Variables::iChan = {qint16(panel[1]), qint16(panel[2])};
+        Variables::iOutChan = qint16(panel[3]);
         reportInput(2, 1054);
         reportInput(1, 2024);
         Variables::udtOutGain[2].iSource = 500;
         auto &map = Variables::udtXpt[4];
         map.bCount = 255; // more than the 64 slots kept
-        map.iSources[0] = 3;
-        map.iGains[0] = 900;
-        map.iSources[10] = 2;
-        map.iGains[10] = 800;
-        map.iSources[63] = 3;
-        map.iGains[63] = 1000;
-        fader(0)->setValue(-1024);
-        form->UpdateGain();
-        const int expected[2] = {gain0, gain1};
-        for (int i = 0; i < 2; ++i) {
-            const QString caption = GainScale::GainCaption(qint16(expected[i]));
-            QCOMPARE(form->lblGain[i]->text(), caption);
-            QCOMPARE(fader(i)->accessibleDescription(), caption);
-            QCOMPARE(fader(i)->value(), -std::clamp(expected[i], 24, 1264));
+        const int entries[][3] = {{0, 3, 900}, {10, 2, 800}, {63, 3, 1000}}; // slot, source, gain
+        for (const auto &[k, source, gain] : entries) {
+            map.iSources[k] = qint16(source);
+            map.iGains[k] = qint16(gain);
         }
-    }
-
-    // Even a handler run while UpdateGain moves a fader sends nothing.
-    void noEcho() {
-        reportInput(0, 1100);
+        fader(0)->setValue(-1024);
+        // Even a handler run while UpdateGain moves a fader sends nothing.
         bool sawUpdating = false;
         connect(fader(0), &QSlider::valueChanged, form.get(), [this, &sawUpdating] {
             sawUpdating = Variables::bUpdating;
@@ -309,7 +261,12 @@ class FaderTest : public QObject {
         QVERIFY(sawUpdating);
         QVERIFY(!Variables::bUpdating);
         QVERIFY(sent.isEmpty());
-        QCOMPARE(fader(0)->value(), -1100);
+        for (int i = 0; i < 2; ++i) {
+            const QString caption = GainScale::GainCaption(qint16(gains[i]));
+            QCOMPARE(form->lblGain[i]->text(), caption);
+            QCOMPARE(fader(i)->accessibleDescription(), caption);
+            QCOMPARE(fader(i)->value(), -std::clamp(gains[i], 24, 1264));
+        }
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -73,45 +74,41 @@ class SetupTest : public QObject {
     void controlTableAndTabOrder() {
         struct Row {
             const char *name, *caption;
-            QRect twips;
+            int x, y, w, h; // twips
         };
         const Row table[] = {
-            {"lblChan_0", "Slider 1 Channel ", {240, 120, 2100, 255}},
-            {"txtChan_0", "", {2400, 120, 1815, 375}},
-            {"lblChan_1", "Slider 2 Channel ", {240, 720, 2100, 255}},
-            {"txtChan_1", "", {2400, 720, 1815, 375}},
-            {"frmType", "", {240, 1920, 3495, 1095}},
-            {"optInput", "Input Gain", {120, 240, 1500, 255}},
-            {"optOutput", "Output Gain", {1680, 240, 1755, 255}},
-            {"cmdOk", "&Ok", {240, 4440, 1335, 495}},
-            {"cmdCancel", "&Cancel", {2400, 4440, 1335, 495}},
-            {"lblIPPort", "IP Port", {360, 3360, 1980, 255}},
-            {"txtIPPort", "", {2400, 3240, 1815, 375}},
-            {"txtIPAddr", "", {2400, 3840, 1815, 375}},
-            {"lblAddress", "IP Address", {360, 3840, 1980, 255}},
-            {"txtChan_2", "", {2400, 1320, 1815, 375}},
-            {"lblChan_2", "Slider 3 Channel ", {240, 1320, 2100, 255}},
-            {"OptDSP", "DSP Gain", {120, 600, 1500, 255}},
+            {"lblChan_0", "Slider 1 Channel ", 240, 120, 2100, 255},
+            {"txtChan_0", "", 2400, 120, 1815, 375},
+            {"lblChan_1", "Slider 2 Channel ", 240, 720, 2100, 255},
+            {"txtChan_1", "", 2400, 720, 1815, 375},
+            {"frmType", "", 240, 1920, 3495, 1095},
+            {"optInput", "Input Gain", 120, 240, 1500, 255},
+            {"optOutput", "Output Gain", 1680, 240, 1755, 255},
+            {"cmdOk", "&Ok", 240, 4440, 1335, 495},
+            {"cmdCancel", "&Cancel", 2400, 4440, 1335, 495},
+            {"lblIPPort", "IP Port", 360, 3360, 1980, 255},
+            {"txtIPPort", "", 2400, 3240, 1815, 375},
+            {"txtIPAddr", "", 2400, 3840, 1815, 375},
+            {"lblAddress", "IP Address", 360, 3840, 1980, 255},
+            {"txtChan_2", "", 2400, 1320, 1815, 375},
+            {"lblChan_2", "Slider 3 Channel ", 240, 1320, 2100, 255},
+            {"OptDSP", "DSP Gain", 120, 600, 1500, 255},
         };
         iType = 2; // no option selected: the captions stay as drawn
-        open();
-        QCOMPARE(m_dialog->windowTitle(), QString("Setup"));
-        QCOMPARE(m_dialog->size(), QSize(px(4455), px(5085)));
-        QWidget *inChain = m_dialog->lblChan[0];
+        frmSetup &d = open();
+        QCOMPARE(d.windowTitle(), QString("Setup"));
+        QCOMPARE(d.size(), QSize(px(4455), px(5085)));
+        QWidget *inChain = d.lblChan[0];
         for (const Row &row : table) {
             auto *widget = control<QWidget>(row.name);
-            const QRect &t = row.twips;
-            QCOMPARE(widget->geometry(),
-                     QRect(px(t.x()), px(t.y()), px(t.width()), px(t.height())));
+            QCOMPARE(widget->geometry(), QRect(px(row.x), px(row.y), px(row.w), px(row.h)));
             QVERIFY2(!widget->accessibleName().isEmpty(), row.name);
             if (!qobject_cast<QLineEdit *>(widget)) // labels' and buttons' text; none elsewhere
                 QCOMPARE(widget->property("text").toString(), QString(row.caption));
-            // No caption is cut off.
-            if (qobject_cast<QLabel *>(widget) || qobject_cast<QRadioButton *>(widget))
-                QVERIFY2(widget->sizeHint().width() <= widget->width(), row.name);
             const bool option = qobject_cast<QRadioButton *>(widget);
-            QCOMPARE(widget->parentWidget(),
-                     option ? m_dialog->frmType : static_cast<QWidget *>(m_dialog.get()));
+            if (option || qobject_cast<QLabel *>(widget)) // no caption is cut off
+                QVERIFY2(widget->sizeHint().width() <= widget->width(), row.name);
+            QCOMPARE(widget->parentWidget(), option ? d.frmType : static_cast<QWidget *>(&d));
             QCOMPARE(inChain, widget);
             inChain = inChain->nextInFocusChain();
         }
@@ -120,23 +117,19 @@ class SetupTest : public QObject {
     // Loading, the relabelling by type, and OK without edits changing nothing (a negative
     // channel from a hand-edited file is shown with its sign and never taken).
     void opening_data() {
-        QTest::addColumn<QString>("selected");
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("captions"); // the three rows, '|' between
-        QTest::newRow("input") << "optInput" << 1
-                               << "First Input Channel|Second Input Channel|Unused";
-        QTest::newRow("output") << "optOutput" << 3
-                                << "First Output Channel|Second Output Channel|Unused";
-        QTest::newRow("dsp") << "OptDSP" << 10
-                             << "First Input Channel|Second Input Channel|Output Channel";
-        QTest::newRow("hand-edited 2")
-            << "" << 2 << "Slider 1 Channel |Slider 2 Channel |Slider 3 Channel ";
+        QTest::newRow("input") << 1 << "First Input Channel|Second Input Channel|Unused";
+        QTest::newRow("output") << 3 << "First Output Channel|Second Output Channel|Unused";
+        QTest::newRow("dsp") << 10 << "First Input Channel|Second Input Channel|Output Channel";
+        QTest::newRow("type 2") << 2 << "Slider 1 Channel |Slider 2 Channel |Slider 3 Channel ";
     }
 
     void opening() {
-        QFETCH(QString, selected);
         QFETCH(int, type);
         QFETCH(QString, captions);
+        const QString selected =
+            QMap<int, QString>{{1, "optInput"}, {3, "optOutput"}, {10, "OptDSP"}}[type];
         iType = static_cast<qint16>(type);
         iChan = {4, 1023};
         iOutChan = -4;
@@ -161,43 +154,6 @@ class SetupTest : public QObject {
         QCOMPARE(iOutChan, qint16(-4));
     }
 
-    void channelEntries_data() {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("stored"); // 0-based; -1: unchanged
-        QTest::newRow("1") << "1" << 0;
-        QTest::newRow("1024") << "1024" << 1023;
-        QTest::newRow("leading zeros") << "007" << 6;
-        QTest::newRow("0") << "0" << -1;
-        QTest::newRow("1025") << "1025" << -1;
-        QTest::newRow("too large for 16 bits") << "99999" << -1;
-        QTest::newRow("empty") << "" << -1;
-    }
-
-    // Confirmed with Enter in a field; the third row is disabled and still applied.
-    void channelEntries() {
-        QFETCH(QString, entry);
-        QFETCH(int, stored);
-        iType = 3;
-        iChan = {10, 11};
-        iOutChan = 12;
-        frmSetup &d = open();
-        for (auto *box : d.txtChan) {
-            box->setEnabled(true); // a disabled box takes no keys
-            retype(box, entry);
-        }
-        d.txtChan[2]->setEnabled(false);
-        QTest::keyClick(d.txtChan[0], Qt::Key_Return);
-        QCOMPARE(d.result(), int(QDialog::Accepted));
-        const auto expect = [stored](qint16 before) {
-            return stored < 0 ? before : static_cast<qint16>(stored);
-        };
-        QCOMPARE(iChan[0], expect(10));
-        QCOMPARE(iChan[1], expect(11));
-        QCOMPARE(iOutChan, expect(12));
-        QCOMPARE(m_main->lblChan[0]->text(), QString("Ch. %1").arg(iChan[0] + 1));
-        QCOMPARE(m_main->lblChan[1]->text(), QString("Ch. %1").arg(iChan[1] + 1));
-    }
-
     // Each field starts as "15" with the cursor after the 1; what enters goes there (a drop at
     // the field's left edge goes in front). Only digits are taken, and full stops in the address.
     void enteredTextIsFiltered_data() {
@@ -207,7 +163,6 @@ class SetupTest : public QObject {
         QTest::addColumn<int>("cursor");
         QTest::addColumn<QString>("shown");
         QTest::newRow("channel typed") << "txtChan_0" << 0 << "1a-2.Z 3" << 4 << "11235";
-        QTest::newRow("output channel typed") << "txtChan_2" << 0 << "4+e5" << 3 << "1455";
         QTest::newRow("port typed") << "txtIPPort" << 0 << "12.5-0x" << 5 << "112505";
         QTest::newRow("address typed") << "txtIPAddr" << 0 << "10.0.-0.a1 " << 9 << "110.0.0.15";
         QTest::newRow("non-latin digits pasted")
@@ -247,46 +202,69 @@ class SetupTest : public QObject {
         QCOMPARE(box->text(), QString(shown).remove(cursor - 1, 1));
     }
 
-    // Switching the option then leaving: OK applies the type, the fields, the main window's
-    // boxes and timer and the settings file; Cancel, the close box and Escape change nothing.
+    // Switching the option, one entry typed into all three channel fields (the disabled one
+    // too), then leaving. OK and Enter apply the type, channels 1..1024 stored 0-based (other
+    // entries ignored), the main window's captions, boxes and timer and the settings file;
+    // Cancel and the close box change nothing.
     void closing_data() {
         QTest::addColumn<int>("before");
-        QTest::addColumn<QString>("clicked");
-        QTest::addColumn<int>("how"); // 0 OK, 1 Cancel, 2 close box, 3 Escape
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("leave"); // a button, Enter, or none: the close box
         QTest::addColumn<int>("after");
-        QTest::newRow("OK: input to DSP hides") << 1 << "OptDSP" << 0 << 10;
-        QTest::newRow("OK: DSP to output shows") << 10 << "optOutput" << 0 << 3;
-        QTest::newRow("OK: DSP to input shows") << 10 << "optInput" << 0 << 1;
-        QTest::newRow("Cancel") << 10 << "optInput" << 1 << 10;
-        QTest::newRow("close box") << 10 << "optInput" << 2 << 10;
-        QTest::newRow("Escape") << 10 << "optInput" << 3 << 10;
+        QTest::addColumn<int>("stored"); // 0-based; -1: unchanged
+        const auto row = [](const char *name, int before, const char *option, const char *entry,
+                            const char *leave, int after, int stored) {
+            QTest::newRow(name) << before << QString(option) << QString(entry) << QString(leave)
+                                << after << stored;
+        };
+        row("OK: input to DSP hides, 1 is 0", 1, "OptDSP", "1", "cmdOk", 10, 0);
+        row("Enter: DSP to output shows, 1024 is 1023", 10, "optOutput", "1024", "Enter", 3, 1023);
+        row("OK: DSP to input shows", 10, "optInput", "9", "cmdOk", 1, 8);
+        row("OK: 0 ignored", 10, "optInput", "0", "cmdOk", 1, -1);
+        row("OK: 1025 ignored", 1, "optOutput", "1025", "cmdOk", 3, -1);
+        row("OK: too large for 16 bits ignored", 3, "OptDSP", "99999", "cmdOk", 10, -1);
+        row("Cancel", 10, "optInput", "9", "cmdCancel", 10, -1);
+        row("close box", 10, "optInput", "9", "", 10, -1);
     }
 
     void closing() {
         QFETCH(int, before);
-        QFETCH(QString, clicked);
-        QFETCH(int, how);
+        QFETCH(QString, option);
+        QFETCH(QString, entry);
+        QFETCH(QString, leave);
         QFETCH(int, after);
+        QFETCH(int, stored);
         iType = static_cast<qint16>(before);
+        iChan = {10, 11};
+        iOutChan = 12;
+        m_main->ShowChannelCaptions();
         m_main->ShowStereoAndLock();
         m_main->chkLock->setChecked(true);
         m_main->tmrGain->stop();
         m_main->tmrGain->setInterval(10);
         frmSetup &d = open();
-        QTest::mouseClick(control<QRadioButton>(clicked), Qt::LeftButton);
-        retype(d.txtChan[0], "9");
-        if (how == 0)
-            QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        else if (how == 1)
-            QTest::mouseClick(d.cmdCancel, Qt::LeftButton);
-        else if (how == 2)
+        QTest::mouseClick(control<QRadioButton>(option), Qt::LeftButton);
+        const bool thirdEnabled = d.txtChan[2]->isEnabled();
+        for (auto *box : d.txtChan) {
+            box->setEnabled(true); // a disabled box takes no keys
+            retype(box, entry);
+        }
+        d.txtChan[2]->setEnabled(thirdEnabled);
+        if (leave == "Enter")
+            QTest::keyClick(d.txtChan[0], Qt::Key_Return);
+        else if (leave.isEmpty())
             d.close();
         else
-            QTest::keyClick(d.txtChan[0], Qt::Key_Escape);
-        const bool ok = how == 0;
+            QTest::mouseClick(control<QPushButton>(leave), Qt::LeftButton);
+        const bool ok = leave == "cmdOk" || leave == "Enter";
         QCOMPARE(d.result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(iType, qint16(after));
-        QCOMPARE(iChan[0], qint16(ok ? 8 : 0));
+        const auto expect = [stored](int before) { return qint16(stored < 0 ? before : stored); };
+        QCOMPARE(iChan, (std::array{expect(10), expect(11)}));
+        QCOMPARE(iOutChan, expect(12));
+        QCOMPARE(m_main->lblChan[0]->text(), QString("Ch. %1").arg(expect(10) + 1));
+        QCOMPARE(m_main->lblChan[1]->text(), QString("Ch. %1").arg(expect(11) + 1));
         const bool shown = after != 10;
         QCOMPARE(m_main->chkLock->isVisibleTo(m_main.get()), shown);
         for (auto *box : m_main->chkStereo)
@@ -294,9 +272,11 @@ class SetupTest : public QObject {
         QVERIFY(m_main->chkLock->isChecked()); // hidden boxes keep their state
         QCOMPARE(m_main->tmrGain->isActive(), ok);
         QCOMPARE(m_main->tmrGain->interval(), 10);
-        const QString file = "[CONFIGURATION]\nType=%1\nChan 1=9\nChan 2=2\nOut Chan=1\n"
-                             "IP Address=127.0.0.1\nIP Port=1250\n";
-        QCOMPARE(TestSupport::readSettingsFile(), ok ? file.arg(after).toLatin1() : QByteArray());
+        const QString file = QString::asprintf(
+            "[CONFIGURATION]\nType=%d\nChan 1=%d\nChan 2=%d\nOut Chan=%d\nIP Address=127.0.0.1\n"
+            "IP Port=1250\n",
+            after, expect(10) + 1, expect(11) + 1, expect(12) + 1);
+        QCOMPARE(TestSupport::readSettingsFile(), ok ? file.toLatin1() : QByteArray());
     }
 
     // Already counting: OK enables the timer without restarting its interval.
@@ -323,8 +303,7 @@ class SetupTest : public QObject {
         QFETCH(QString, port);
         QFETCH(bool, changed);
         QTcpServer first, second;
-        QVERIFY(first.listen(QHostAddress::LocalHost));
-        QVERIFY(second.listen(QHostAddress::LocalHost));
+        QVERIFY(first.listen(QHostAddress::LocalHost) && second.listen(QHostAddress::LocalHost));
         lIPPort = first.serverPort();
         TCPComm::ConnectSwitcher();
         QVERIFY(first.waitForNewConnection(2000));
