@@ -1,42 +1,37 @@
 // Hostile and faulty switchers over real loopback TCP: a flood of random bytes, messages
-// dribbled a byte at a time, a message cut off by a close, a connection reset, a peer that
-// never sends, and a peer that floods greetings. Through all of them the panel must stay
-// alive, keep sBuffer within its bound and keep serving events.
+// dribbled a byte at a time, a message cut off by a close or a reset, a peer that never
+// sends, and a peer that floods greetings. Through all of them the panel must stay alive,
+// keep sBuffer within its bound and keep serving events.
 
 #include "app/Variables.h"
 #include "app/frmMain.h"
+#include "protocol/Failure.h"
 #include "protocol/Seams.h"
-#include "support/EventLoop.h"
+#include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
-#include "support/SettingsFile.h"
 #include "transport/LinkInput.h"
-#include "transport/TcpLink.h"
 
 #include <QAction>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QSlider>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <sys/socket.h>
 
 using ProtocolFakes::Hex;
+using ProtocolFakes::kReport5;
+using TestSupport::spinUntil;
 using namespace Variables;
 
 namespace {
 
-const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF"); // input 5 := 1000
 const QByteArray kGreeting = Hex("81 64 64 FF");
 const QByteArray kGreetingReply = Hex("81 96 16 FF");
-const QByteArray kPing = Hex("F5");
-const QByteArray kPong = Hex("F4");
+const QByteArray kFragment = Hex("E3 00 01");
 
 // The flood: 50 MB as a switcher on a fast link could send it. Under the sanitizers every
 // dispatcher step costs several times as much, so the sanitizer build floods with less (the
@@ -78,8 +73,6 @@ class Heartbeat {
     qsizetype m_largestBuffer = 0;
 };
 
-using TestSupport::spinUntil;
-
 void spinFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -91,63 +84,19 @@ void spinFor(int ms) {
 class HostileSwitcherTest : public QObject {
     Q_OBJECT
 
-    QTcpServer m_switcher;
-    std::unique_ptr<frmMain> m_form;
-    QPointer<QTcpSocket> m_peer;
-    QByteArray m_received; // everything the panel sent to the switcher
+    TestSupport::PanelPeer m_link;
 
-    // Connects the panel to the test's switcher and waits for both ends.
-    bool connectPanel() {
-        m_received.clear();
-        TCPComm::ConnectSwitcher();
-        if (!spinUntil([this] { return m_switcher.hasPendingConnections(); }, 2000))
-            return false;
-        m_peer = m_switcher.nextPendingConnection();
-        connect(m_peer, &QTcpSocket::readyRead, this, [this] { m_received += m_peer->readAll(); });
-        return spinUntil([] { return bConnected; }, 2000);
-    }
-
-    // Writes from the switcher's end and waits until the panel has taken the bytes in.
-    bool peerSends(const QByteArray &bytes, int timeoutMs = 2000) {
-        const qint64 expected = TCPComm::BytesReceived() + bytes.size();
-        m_peer->write(bytes);
-        return spinUntil([expected] { return TCPComm::BytesReceived() == expected; }, timeoutMs);
-    }
-
-    // Waits until the panel has sent count more bytes than `from`; returns those bytes.
-    QByteArray receivedAfter(qsizetype from, qsizetype count, int timeoutMs = 2000) {
-        spinUntil([&] { return m_received.size() >= from + count; }, timeoutMs);
-        return m_received.mid(from);
-    }
-
-    // The user's Connect menu command, which after a close by the switcher first disconnects
-    // and then connects afresh.
-    bool reconnect() {
-        m_form->mnuConnect->trigger();
-        if (bConnected || m_form->mnuConnect->text() != TCPComm::kCaptionConnect)
-            return false;
-        return connectPanel();
-    }
+    frmMain &form() { return *m_link.window; }
+    bool shows(const QString &caption) { return form().mnuConnect->text() == caption; }
 
   private slots:
-    void initTestCase() { QVERIFY(m_switcher.listen(QHostAddress::LocalHost)); }
-
     void init() {
         ResetAll();
         TCPComm::seams() = TCPComm::Seams{};
-        m_form = std::make_unique<frmMain>();
-        sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = m_switcher.serverPort();
-        QVERIFY(connectPanel());
+        QVERIFY(m_link.open());
+        QVERIFY(m_link.connectPanel());
     }
-
-    void cleanup() {
-        m_form.reset();
-        delete m_peer;
-        while (QTcpSocket *stale = m_switcher.nextPendingConnection())
-            delete stale;
-        TestSupport::removeSettingsFile(); // closing the window saves the settings
-    }
+    void cleanup() { m_link.reset(); }
 
     // Random bytes at full speed: the buffer stays bounded, the thread keeps serving events
     // and, once the flood has drained, a ping is still answered on the wire.
@@ -161,77 +110,68 @@ class HostileSwitcherTest : public QObject {
         QElapsedTimer wall;
         wall.start();
         std::unique_ptr<Heartbeat> heartbeat = std::make_unique<Heartbeat>();
-        QVERIFY(peerSends(flood, 60000));
+        QVERIFY(m_link.send(flood, 60000));
         QVERIFY(spinUntil([] { return sBuffer.isEmpty(); }, 60000));
-        qInfo("flood of %lld bytes taken in and drained in %lld ms; longest gap %lld ms, "
-              "largest sBuffer %lld bytes",
-              static_cast<long long>(flood.size()), static_cast<long long>(wall.elapsed()),
-              static_cast<long long>(heartbeat->longestGapMs()),
-              static_cast<long long>(heartbeat->largestBuffer()));
+        qInfo() << "flood of" << flood.size() << "bytes taken in and drained in" << wall.elapsed()
+                << "ms; longest gap" << heartbeat->longestGapMs() << "ms, largest sBuffer"
+                << heartbeat->largestBuffer() << "bytes";
         QVERIFY(heartbeat->largestBuffer() <= LinkInput::kMaxBufferedBytes);
         // Nothing in the noise may hold the thread for long: a valid greeting (100 ms) is the
         // longest single step there is.
         QVERIFY2(heartbeat->longestGapMs() < 200,
                  qPrintable(QString::number(heartbeat->longestGapMs())));
         // The next tick finds the buffer empty and stops the decode timer.
-        QVERIFY(spinUntil([this] { return !m_form->tmrDecode->isActive(); }, 1000));
+        QVERIFY(spinUntil([this] { return !form().tmrDecode->isActive(); }, 1000));
 
         // Let the answers to pings in the noise arrive, then ping once more.
         spinFor(100);
-        const qsizetype before = m_received.size();
-        QVERIFY(peerSends(kPing));
-        QCOMPARE(receivedAfter(before, 1).toHex(' '), kPong.toHex(' '));
+        m_link.peer->readAll();
+        QVERIFY(m_link.send(Hex("F5")));
+        QCOMPARE(m_link.receive(1).toHex(' '), QByteArray("f4"));
         QVERIFY(bConnected);
     }
 
     // Every byte in its own segment: the report still applies, the ping is still answered.
     void messageDribbledByteByByte() {
         for (const char byte : kReport5)
-            QVERIFY(peerSends(QByteArray(1, byte)));
+            QVERIFY(m_link.send(QByteArray(1, byte)));
         QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 1000));
         QVERIFY(sBuffer.isEmpty());
         for (const char byte : kGreeting)
-            QVERIFY(peerSends(QByteArray(1, byte)));
-        QCOMPARE(receivedAfter(0, 4).left(4).toHex(' '), kGreetingReply.toHex(' '));
+            QVERIFY(m_link.send(QByteArray(1, byte)));
+        QCOMPARE(m_link.receive(4).left(4).toHex(' '), kGreetingReply.toHex(' '));
     }
 
-    // A close in the middle of a message: nothing is decoded from the fragment, the panel
-    // keeps regarding the link as open until the user reconnects, and the fragment does not
-    // swallow the first message of the next connection.
-    void messageCutOffByClose() {
-        QVERIFY(peerSends(kReport5.left(6)));
-        m_peer->disconnectFromHost();
-        QVERIFY(spinUntil(
-            [this] { return m_form->scktServer->state() == QAbstractSocket::UnconnectedState; },
-            2000));
-        QVERIFY(bConnected);
-        QCOMPARE(m_form->mnuConnect->text(), TCPComm::kCaptionDisconnect);
-        QCOMPARE(udtInGain[5].iSource, qint16(0));
-
-        delete m_peer;
-        QVERIFY(reconnect());
-        QVERIFY(peerSends(kReport5));
-        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 1000));
+    // The switcher goes, with a close (FIN) or a reset (RST), after a report and half the
+    // next message. What came before is kept and the link shows open until the user
+    // disconnects; the next Connect goes through, and the fragment goes with the old
+    // connection instead of swallowing the first message of the new one.
+    void switcherGoesMidMessage_data() {
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("close") << false;
+        QTest::newRow("reset") << true;
     }
-
-    // A reset (RST, not FIN) right after a complete message: the message applies, the panel
-    // stays up and can connect again.
-    void connectionReset() {
-        QVERIFY(peerSends(kReport5 + kReport5.left(3)));
-        const linger hard{1, 0}; // close with RST
-        QVERIFY(::setsockopt(static_cast<int>(m_peer->socketDescriptor()), SOL_SOCKET, SO_LINGER,
-                             &hard, sizeof hard) == 0);
-        m_peer->abort();
-        QVERIFY(spinUntil(
-            [this] { return m_form->scktServer->state() == QAbstractSocket::UnconnectedState; },
-            2000));
+    void switcherGoesMidMessage() {
+        QFETCH(bool, reset);
+        QVERIFY(m_link.send(kReport5 + kFragment));
+        const linger hard{1, 0};
+        QVERIFY(!reset || ::setsockopt(int(m_link.peer->socketDescriptor()), SOL_SOCKET, SO_LINGER,
+                                       &hard, sizeof hard) == 0);
+        reset ? m_link.peer->abort() : m_link.peer->close();
+        QVERIFY(spinUntil([this] { return !form().scktServer->isOpen(); }, 2000));
         QCOMPARE(udtInGain[5].iSource, qint16(1000));
+        QCOMPARE(sBuffer.bytes(), kFragment);
+        QVERIFY(shows(TCPComm::kCaptionDisconnect) && bConnected);
+        TCPComm::SendToSwitcher(Hex("F4")); // nowhere to go: dropped
+        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
 
-        delete m_peer;
-        udtInGain[5].iSource = 0;
-        QVERIFY(reconnect());
-        QVERIFY(peerSends(kReport5));
-        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 1000));
+        form().mnuConnect->trigger();
+        QVERIFY(shows(TCPComm::kCaptionConnect) && !bConnected);
+        delete m_link.peer;
+        form().mnuConnect->trigger();
+        QVERIFY(m_link.accept());
+        QVERIFY(shows(TCPComm::kCaptionDisconnect));
+        QCOMPARE(sBuffer.bytes(), QByteArray());
     }
 
     // A peer that accepts and never sends: the panel idles (decode timer stopped), a fader
@@ -240,17 +180,17 @@ class HostileSwitcherTest : public QObject {
         spinFor(200);
         QVERIFY(bConnected);
         QVERIFY(sBuffer.isEmpty());
-        QVERIFY(!m_form->tmrDecode->isActive());
-        m_form->sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QCOMPARE(receivedAfter(0, 1).left(1).toHex(), QByteArray("e3"));
+        QVERIFY(!form().tmrDecode->isActive());
+        form().sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QCOMPARE(m_link.receive(1).left(1).toHex(), QByteArray("e3"));
 
         QElapsedTimer clock;
         clock.start();
-        m_form->close();
+        form().close();
         QVERIFY(clock.elapsed() < 500);
         QVERIFY(!bConnected);
-        QVERIFY(
-            spinUntil([this] { return m_peer->state() != QAbstractSocket::ConnectedState; }, 2000));
+        QVERIFY(spinUntil(
+            [this] { return m_link.peer->state() != QAbstractSocket::ConnectedState; }, 2000));
     }
 
     // A switcher that greets without end. Each answer holds the thread for 100 ms; between
@@ -263,11 +203,11 @@ class HostileSwitcherTest : public QObject {
         while (greetings.size() < total)
             greetings += kGreeting;
         Heartbeat heartbeat;
-        m_peer->write(greetings);
+        m_link.peer->write(greetings);
 
         // A fader move in the middle of the greetings.
-        QTimer::singleShot(450, m_form.get(), [this] {
-            m_form->sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QTimer::singleShot(450, &form(), [this] {
+            form().sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
         });
         spinFor(1000);
 
@@ -282,12 +222,13 @@ class HostileSwitcherTest : public QObject {
         // Answers came, each a reply and then the request, and the set-gain command went out
         // between two of them rather than after the whole backlog.
         const QByteArray request = Hex("F2 00 01 02 00 00 00 00 00 00 00 03 FF");
-        const qsizetype answers = m_received.count(kGreetingReply);
+        const QByteArray received = m_link.peer->readAll();
+        const qsizetype answers = received.count(kGreetingReply);
         QVERIFY2(answers >= 5 && answers <= 11, qPrintable(QString::number(answers)));
-        QVERIFY(m_received.count(request) >= answers - 1);
-        const qsizetype command = m_received.indexOf('\xE3');
+        QVERIFY(received.count(request) >= answers - 1);
+        const qsizetype command = received.indexOf('\xE3');
         QVERIFY(command > 0);
-        QVERIFY(m_received.indexOf(kGreetingReply, command) > command);
+        QVERIFY(received.indexOf(kGreetingReply, command) > command);
 
         TCPComm::DisconnectSwitcher();
         QVERIFY(!bConnected);

@@ -17,11 +17,8 @@
 #include <unistd.h>
 
 using ProtocolFakes::Hex;
+using ProtocolFakes::kReport5;
 using namespace Variables;
-
-namespace {
-const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF"); // input 6 := 1000
-} // namespace
 
 class SerialLinkTest : public QObject {
     Q_OBJECT

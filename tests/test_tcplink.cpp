@@ -1,89 +1,51 @@
 // The TCP link against a real peer: a QTcpServer on 127.0.0.1 plays the switcher, and a real
-// main window provides the menu caption, the decode timer and the message box. Floods,
-// dribbled bytes and resets from a hostile switcher are in test_hostile.cpp.
+// main window provides the menu caption, the decode timer and the message box. Start-up and
+// shutdown are in test_mainwindow.cpp, the send latency in test_latency.cpp; floods, dribbled
+// bytes and a switcher that goes mid-message (then disconnect and reconnect) in
+// test_hostile.cpp.
 
 #include "app/Variables.h"
 #include "app/frmMain.h"
 #include "protocol/Failure.h"
 #include "protocol/Seams.h"
-#include "support/EventLoop.h"
+#include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
-#include "support/SettingsFile.h"
 #include "transport/LinkInput.h"
 #include "transport/TcpLink.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QMessageBox>
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
-#include <memory>
 
 using ProtocolFakes::Hex;
+using ProtocolFakes::kReport5;
 using TestSupport::spinUntil;
 using namespace Variables;
 
-namespace {
-
-// Input gain of channel 6 (5 counting from 0) reported as 1000; and channel 7 as 900.
-const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF");
-const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 04 07 13 FF");
-
-} // namespace
+static const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 04 07 13 FF"); // input 7 := 900
 
 class TcpLinkTest : public QObject {
     Q_OBJECT
 
-    QTcpServer m_switcher;
-    std::unique_ptr<frmMain> m_form;
-    QPointer<QTcpSocket> m_peer;
+    TestSupport::PanelPeer m_link;
     int m_failureReports = 0;
 
-    QString caption() const { return m_form->mnuConnect->text(); }
-    bool shownClosed() const { return caption() == "&Connect" && !bConnected; }
-    bool shownOpen() const { return caption() == "&Disconnect" && bConnected; }
-
-    // Waits for the panel's connection at the switcher, which becomes m_peer, and for the
-    // panel's connected event.
-    bool acceptPeer() {
-        if (!QTest::qWaitFor([this] { return m_switcher.hasPendingConnections(); }, 2000))
-            return false;
-        m_peer = m_switcher.nextPendingConnection();
-        return QTest::qWaitFor([] { return bConnected; }, 2000);
-    }
-
-    bool connectPanel() {
-        TCPComm::ConnectSwitcher();
-        return acceptPeer();
-    }
-
-    // Writes from the switcher's end and waits until the panel has taken the bytes in.
-    bool peerSends(const QByteArray &bytes) {
-        const qint64 expected = TCPComm::BytesReceived() + bytes.size();
-        m_peer->write(bytes);
-        m_peer->flush();
-        return QTest::qWaitFor([expected] { return TCPComm::BytesReceived() == expected; }, 2000);
-    }
-
-    QByteArray peerReceives(qsizetype count) {
-        QByteArray got;
-        spinUntil([&] { return (got += m_peer->readAll()).size() >= count; }, 2000);
-        return got;
-    }
+    frmMain &form() { return *m_link.window; }
+    QString caption() { return form().mnuConnect->text(); }
+    bool shownClosed() { return caption() == "&Connect" && !bConnected; }
+    bool shownOpen() { return caption() == "&Disconnect" && bConnected; }
+    bool failedWith(const char *reason) { return TCPComm::LastFailure() == QString(reason); }
 
   private slots:
-    void initTestCase() { QVERIFY(m_switcher.listen(QHostAddress::LocalHost)); }
+    void initTestCase() { QVERIFY(m_link.listen()); } // the port is needed by the _data rows
 
     void init() {
         ResetAll();
         TCPComm::seams() = TCPComm::Seams{};
         TCPComm::ClearLastFailure();
-        m_form = std::make_unique<frmMain>();
-        sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = m_switcher.serverPort();
+        QVERIFY(m_link.open());
         m_failureReports = 0;
         auto &hooks = TCPComm::seams();
         hooks.reportConnectFailure = [this, report = hooks.reportConnectFailure] {
@@ -91,46 +53,25 @@ class TcpLinkTest : public QObject {
             report();
         };
     }
+    void cleanup() { m_link.reset(); }
 
-    void cleanup() {
-        m_form.reset();
-        delete m_peer;
-        while (m_switcher.hasPendingConnections())
-            delete m_switcher.nextPendingConnection();
-    }
-
-    // The link's life: closed, connecting at start-up, open, and closed by shutdown before
-    // the settings are written. Sends go out whole and at once while it is open, and are
-    // dropped (not held back) otherwise.
-    void startUpConnectsAndShutdownDisconnects() {
+    // Sends are dropped, not held back, while the link is closed or still connecting, and go
+    // out byte-exact once it is open. Closing what is closed changes nothing and shows nothing.
+    void sendsOnlyWhileOpen() {
+        TCPComm::DisconnectSwitcher();
+        TCPComm::DisconnectSwitcher();
         QVERIFY(shownClosed());
         TCPComm::SendToSwitcher(Hex("F4"));
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
-        TestSupport::writeSettingsFile("[CONFIGURATION]\nIP Address=127.0.0.1\nIP Port=" +
-                                       QByteArray::number(m_switcher.serverPort()) + "\n");
-        m_form->Form_Load();
-        TestSupport::removeSettingsFile();
-        TCPComm::SendToSwitcher(Hex("F1")); // still connecting
-        QVERIFY(acceptPeer());
+        QVERIFY(failedWith(TCPComm::kErrSend));
+        TCPComm::ClearLastFailure();
+        TCPComm::ConnectSwitcher();
+        TCPComm::SendToSwitcher(Hex("F1"));
+        QVERIFY(failedWith(TCPComm::kErrSend));
+        QVERIFY(m_link.accept());
         QVERIFY(shownOpen());
-        QCOMPARE(m_form->scktServer->state(), QAbstractSocket::ConnectedState);
-        QVERIFY(peerSends(Hex("F5")));
-        QCOMPARE(peerReceives(1), Hex("F4"));
         const QByteArray command = Hex("E3 02 01 01 00 00 00 4C 08 58 FF");
         TCPComm::SendToSwitcher(command);
-        QCOMPARE(m_form->scktServer->bytesToWrite(), 0); // handed to the operating system
-        QCOMPARE(peerReceives(command.size()), command);
-        QTest::qWait(20);
-        QCOMPARE(m_peer->readAll(), QByteArray());
-
-        m_form->close();
-        QVERIFY(shownClosed());
-        QTRY_COMPARE(m_peer->state(), QAbstractSocket::UnconnectedState);
-        TestSupport::removeSettingsFile(); // written by the shutdown
-        // Closing what is already closed changes nothing and shows nothing.
-        TCPComm::DisconnectSwitcher();
-        TCPComm::DisconnectSwitcher();
-        QVERIFY(shownClosed());
+        QCOMPARE(m_link.receive(command.size()).toHex(' '), command.toHex(' '));
         QCOMPARE(m_failureReports, 0);
     }
 
@@ -141,30 +82,26 @@ class TcpLinkTest : public QObject {
         QTest::addColumn<QByteArray>("left"); // sBuffer after the data events
         QTest::addColumn<int>("starts");
         QTest::addColumn<qint16>("gain6"); // once the timer has drained sBuffer
-        QTest::newRow("one batch") << QList<QByteArray>{kReport5} << QByteArray() << 0 << qint16(0);
-        QTest::newRow("split") << QList<QByteArray>{Hex("E3 00 01"), Hex("01 00 05 00 68"),
-                                                    Hex("07 76 FF")}
+        QTest::newRow("one batch") << QList{kReport5} << QByteArray() << 0 << qint16(0);
+        QTest::newRow("split") << QList{kReport5.left(3), kReport5.mid(3, 5), kReport5.mid(8)}
                                << QByteArray() << 2 << qint16(0);
-        QTest::newRow("junk before")
-            << QList<QByteArray>{Hex("05 7F") + kReport5} << Hex("7F") + kReport5 << 1 << qint16(0);
-        QTest::newRow("two messages")
-            << QList<QByteArray>{kReport5 + kReport6} << kReport6 << 1 << qint16(900);
+        QTest::newRow("two messages") << QList{kReport5 + kReport6} << kReport6 << 1 << qint16(900);
     }
     void receive() {
         QFETCH(QList<QByteArray>, batches);
         QFETCH(QByteArray, left);
         QFETCH(int, starts);
         QFETCH(qint16, gain6);
-        QVERIFY(connectPanel());
-        m_form->tmrDecode->stop();
+        QVERIFY(m_link.connectPanel());
+        form().tmrDecode->stop();
         int started = 0;
         TCPComm::seams().startDecodeTimer = [&started] { ++started; };
         for (const QByteArray &batch : batches)
-            QVERIFY(peerSends(batch));
+            QVERIFY(m_link.send(batch));
         QCOMPARE(sBuffer.bytes().toHex(' '), left.toHex(' '));
         QCOMPARE(started, starts);
         for (int tick = 0; tick < 3 && !sBuffer.isEmpty(); ++tick)
-            m_form->tmrDecode_Timer();
+            form().tmrDecode_Timer();
         QVERIFY(sBuffer.isEmpty());
         QCOMPARE(udtInGain[5].iSource, qint16(1000));
         QCOMPARE(udtInGain[6].iSource, gain6);
@@ -172,14 +109,14 @@ class TcpLinkTest : public QObject {
 
     void dataDoesNotHoldBackARunningDecodeTimer() {
         // A stream of data events faster than the tick must not keep restarting the timer.
-        m_form->tmrDecode->start();
-        const int running = m_form->tmrDecode->timerId();
+        form().tmrDecode->start();
+        const int running = form().tmrDecode->timerId();
         TCPComm::seams().startDecodeTimer();
-        QCOMPARE(m_form->tmrDecode->timerId(), running);
+        QCOMPARE(form().tmrDecode->timerId(), running);
     }
 
     void switcherThatStopsReadingCannotGrowTheSendQueue() {
-        QVERIFY(connectPanel());
+        QVERIFY(m_link.connectPanel());
         // The peer reads only when the event loop runs; until then everything piles up in
         // the kernel and then in the panel's socket.
         const QByteArray message(64 * 1024, 0x22);
@@ -189,38 +126,14 @@ class TcpLinkTest : public QObject {
             TCPComm::SendToSwitcher(message);
             ++(TCPComm::LastFailure().isEmpty() ? accepted : dropped);
         }
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
-        QVERIFY(m_form->scktServer->bytesToWrite() <= TCPComm::kMaxQueuedSendBytes);
+        QVERIFY(failedWith(TCPComm::kErrSend));
+        QVERIFY(form().scktServer->bytesToWrite() <= TCPComm::kMaxQueuedSendBytes);
 
         // Once the switcher reads again, every accepted message arrives, and nothing else.
         const qint64 expected = accepted * message.size();
-        qint64 received = 0;
-        QVERIFY(
-            spinUntil([&] { return (received += m_peer->readAll().size()) >= expected; }, 4000));
+        QCOMPARE(m_link.receive(expected).size(), expected);
         QTest::qWait(20);
-        QCOMPARE(received + m_peer->readAll().size(), expected);
-    }
-
-    void switcherClosesMidMessage() {
-        QVERIFY(connectPanel());
-        m_peer->write(kReport5 + Hex("E3 00 01"));
-        m_peer->close();
-        QTRY_VERIFY(!m_form->scktServer->isOpen()); // once everything sent was read
-        // What came before the close is kept: the report decoded, the fragment waiting.
-        QCOMPARE(udtInGain[5].iSource, qint16(1000));
-        QCOMPARE(sBuffer.bytes(), Hex("E3 00 01"));
-        QVERIFY(shownOpen());               // until the user disconnects
-        TCPComm::SendToSwitcher(Hex("F4")); // nowhere to go: dropped
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
-
-        m_form->mnuConnect_Click();
-        QVERIFY(shownClosed());
-        delete m_peer;
-        m_form->mnuConnect_Click();
-        QVERIFY(acceptPeer());
-        QVERIFY(shownOpen());
-        QCOMPARE(sBuffer.bytes(), QByteArray()); // the fragment went with the old connection
-        QCOMPARE(m_failureReports, 0);
+        QCOMPARE(m_link.peer->readAll(), QByteArray());
     }
 
     // A bad address (only a hand-edited file has one) fails silently; a port outside 1..65535
@@ -233,7 +146,7 @@ class TcpLinkTest : public QObject {
         for (const char *text :
              {"", "localhost", "256.0.0.1", "127.0.0", "127.0.0.1.1", "127.0.0.-1", "127.0..1",
               " 127.0.0.1", "0x7f.0.0.1", "1270.0.0.1"})
-            QTest::newRow(text) << QString(text) << qint32(m_switcher.serverPort()) << 0;
+            QTest::newRow(text) << QString(text) << qint32(m_link.server.serverPort()) << 0;
         for (const qint32 port : {0, -1, 65536, 70000})
             QTest::newRow(qPrintable(QString::number(port))) << "127.0.0.1" << port << 1;
         QTcpServer gone;
@@ -249,7 +162,7 @@ class TcpLinkTest : public QObject {
         QStringList shown; // title, text and button count of each box, dismissed at once
         QTimer dismiss;
         connect(&dismiss, &QTimer::timeout, this, [&] {
-            auto *box = m_form->findChild<QMessageBox *>("connectFailure");
+            auto *box = form().findChild<QMessageBox *>("connectFailure");
             if (!box || !box->isVisible())
                 return;
             shown << box->windowTitle() + '|' + box->text() + '|' +
@@ -261,45 +174,43 @@ class TcpLinkTest : public QObject {
         dismiss.stop();
         QCOMPARE(shown, QStringList(boxes, QCoreApplication::applicationName() +
                                                "|Unable to connect to remote host|1"));
-        QTRY_COMPARE(m_form->scktServer->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrConnect));
+        QTRY_COMPARE(form().scktServer->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(failedWith(TCPComm::kErrConnect));
         QCOMPARE(m_failureReports, boxes);
         QTest::qWait(20);
-        QVERIFY(!m_switcher.hasPendingConnections());
+        QVERIFY(!m_link.server.hasPendingConnections());
         QVERIFY(shownClosed());
 
         sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = m_switcher.serverPort();
-        QVERIFY(connectPanel());
+        lIPPort = m_link.server.serverPort();
+        QVERIFY(m_link.connectPanel());
     }
 
     // More than the buffer may hold, then a report, then the switcher closes: the report only
     // decodes if every byte before it came through the throttled path, and the link reads all
     // that waits before it closes.
     void floodBeyondTheBoundThenClose() {
-        QVERIFY(connectPanel());
+        QVERIFY(m_link.connectPanel());
         const QByteArray flood(2 * LinkInput::kMaxBufferedBytes, 0x11);
         qsizetype maxBuffered = 0;
         qint64 maxInSocket = 0;
         int retries = 0; // reads put off because sBuffer was full
         QObject scope;
-        connect(m_form->scktServer->findChild<QTimer *>("readRetry"), &QTimer::timeout, &scope,
+        connect(form().scktServer->findChild<QTimer *>("readRetry"), &QTimer::timeout, &scope,
                 [&] { ++retries; });
 
-        m_peer->write(flood + kReport5);
-        m_peer->disconnectFromHost(); // once everything has been written
-        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 15000,
-                          [&] {
-                              maxBuffered = std::max(maxBuffered, sBuffer.size());
-                              if (m_form->scktServer->isOpen())
-                                  maxInSocket =
-                                      std::max(maxInSocket, m_form->scktServer->bytesAvailable());
-                          }));
+        m_link.peer->write(flood + kReport5);
+        m_link.peer->disconnectFromHost(); // once everything has been written
+        const auto watch = [&] {
+            maxBuffered = std::max(maxBuffered, sBuffer.size());
+            maxInSocket = std::max(maxInSocket, form().scktServer->bytesAvailable());
+        };
+        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 15000, watch));
         QCOMPARE(TCPComm::BytesReceived(), flood.size() + kReport5.size());
         QVERIFY(retries > 0);
         QVERIFY2(maxBuffered <= LinkInput::kMaxBufferedBytes, QByteArray::number(maxBuffered));
         QVERIFY(maxInSocket <= LinkInput::kDeviceReadBufferBytes);
-        QTRY_VERIFY(!m_form->scktServer->isOpen());
+        QTRY_VERIFY(!form().scktServer->isOpen());
         QVERIFY(shownOpen());
     }
 };
