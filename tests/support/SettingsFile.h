@@ -1,10 +1,12 @@
 #pragma once
 
-// Writes or removes the Slider.ini that the program reads beside its executable.
+// Writes, reads or removes the Slider.ini that the program reads beside its executable.
 
 #include "config/DiskWork.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 namespace TestSupport {
@@ -16,8 +18,13 @@ inline void writeSettingsFile(const QByteArray &contents) {
     file.write(contents);
 }
 
+// Removes whatever stands there: a file, a link (never its target) or a folder.
 inline void removeSettingsFile() {
-    QFile::remove(DiskWork::SettingsPath());
+    const QFileInfo there(DiskWork::SettingsPath());
+    if (there.isDir() && !there.isSymLink())
+        QDir(there.filePath()).removeRecursively();
+    else
+        QFile::remove(there.filePath());
 }
 
 inline QByteArray readSettingsFile() {
