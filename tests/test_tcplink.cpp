@@ -1,8 +1,7 @@
 // The TCP link against a real peer: a QTcpServer on 127.0.0.1 plays the switcher, and a real
-// main window provides the menu caption, the decode timer and the message box. Start-up and
-// shutdown are in test_mainwindow.cpp, the send latency in test_latency.cpp; floods, dribbled
-// bytes and a switcher that goes mid-message (then disconnect and reconnect) in
-// test_hostile.cpp.
+// main window provides the menu caption, the decode timer and the message box. Shutdown is in
+// test_mainwindow.cpp, the send latency in test_latency.cpp; floods, dribbled bytes and a
+// switcher that goes mid-message (then disconnect and reconnect) in test_hostile.cpp.
 
 #include "app/Variables.h"
 #include "app/frmMain.h"
@@ -55,8 +54,9 @@ class TcpLinkTest : public QObject {
     }
     void cleanup() { m_link.reset(); }
 
-    // Sends are dropped, not held back, while the link is closed or still connecting, and go
-    // out byte-exact once it is open. Closing what is closed changes nothing and shows nothing.
+    // Sends are dropped, not held back, while the link is closed or still connecting (start-up
+    // connects once the settings are read), and go out byte-exact once it is open. Closing
+    // what is closed changes nothing and shows nothing.
     void sendsOnlyWhileOpen() {
         TCPComm::DisconnectSwitcher();
         TCPComm::DisconnectSwitcher();
@@ -64,7 +64,9 @@ class TcpLinkTest : public QObject {
         TCPComm::SendToSwitcher(Hex("F4"));
         QVERIFY(failedWith(TCPComm::kErrSend));
         TCPComm::ClearLastFailure();
-        TCPComm::ConnectSwitcher();
+        TestSupport::writeSettingsFile(
+            "[CONFIGURATION]\nIP Port=" + QByteArray::number(m_link.server.serverPort()) + "\n");
+        form().Form_Load(); // back to the start-up values, then this port from the file
         TCPComm::SendToSwitcher(Hex("F1"));
         QVERIFY(failedWith(TCPComm::kErrSend));
         QVERIFY(m_link.accept());
