@@ -1,10 +1,7 @@
 // Crosspoint maps: the records they build, the store and the DSP-only refresh.
 
-#include "app/Variables.h"
-#include "protocol/ByteManipulation.h"
 #include "protocol/CrosspointMapDecoder.h"
 #include "protocol/Dispatcher.h"
-#include "protocol/Failure.h"
 #include "support/ProtocolFakes.h"
 
 #include <QtTest>
@@ -17,16 +14,11 @@ namespace {
 using Entries = QList<QPair<int, int>>; // (source, gain)
 
 QByteArray Map(int first, const QList<Entries> &blocks, quint8 info = 0) {
-    QByteArray d(1, '\0');
-    ByteManipulation::Append14(d, static_cast<int>(blocks.size()));
-    ByteManipulation::Append14(d, first);
+    QByteArray d = Hex("00") + Fields({int(blocks.size()), first});
     for (const Entries &block : blocks) {
-        ByteManipulation::Append14(d, static_cast<int>(block.size()));
-        d.append(static_cast<char>(info));
-        for (const auto &[source, gain] : block) {
-            ByteManipulation::Append14(d, source);
-            ByteManipulation::Append14(d, gain);
-        }
+        d += Fields({int(block.size())}) + char(info);
+        for (const auto &[source, gain] : block)
+            d += Fields({source, gain});
     }
     return ByteManipulation::BuildMessage(0xF6, d);
 }
@@ -48,16 +40,16 @@ QString Record(const CrosspointMap &m) {
 
 const QString kExampleRecord = QStringLiteral("2 0 [0]65/1000 [1]66/500 map: 64 65");
 
+// A row with the record the map leaves; none for a map that fails.
+void row(const char *name, const QByteArray &message, const QString &record = {}) {
+    QTest::newRow(name) << message << record;
+}
+
 } // namespace
 
 class TestCrosspointMap : public QObject {
     Q_OBJECT
     ProtocolFakes::Recorder rec;
-
-    void expectFailedWithoutRefresh() {
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrCrosspointMap));
-        QCOMPARE(rec.updates + rec.restarts, 0);
-    }
 
   private slots:
     void init() {
@@ -65,15 +57,42 @@ class TestCrosspointMap : public QObject {
         FollowMapExample();
     }
 
-    void workedExample() {
+    // Each row follows the worked example: a good map replaces the whole record and
+    // refreshes, a bad one fails and leaves the worked example's record as it was.
+    void records_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("record");
+        row("worked example", kMapExample, kExampleRecord);
+        row("replaced", Map(64, {{{7, 300}}}), "1 0 [0]8/300 map: 7");
+        row("source outside the table counted, not kept", Map(64, {{{1024, 700}, {3, 800}}}, 0x2A),
+            "2 42 [1]4/800 map: 3");
+        // Sources 0..63, each kept. A 65th entry is fine as long as its source is not kept.
+        Entries block;
+        QString kept = QStringLiteral("65 0"), marked = QStringLiteral(" map:");
+        for (int e = 0; e < kMapSlots; ++e) {
+            block.append({e, 500});
+            kept += QStringLiteral(" [%1]%2/500").arg(e).arg(e + 1);
+            marked += QStringLiteral(" %1").arg(e);
+        }
+        row("unkept entry past slot 63", Map(64, {block + Entries{{2000, 1}}}), kept + marked);
+        row("65 kept entries", Map(64, {block + Entries{{64, 500}}}));
+        row("wrong checksum", QByteArray(kMapExample).replace("\x2A\xFF", "\x2B\xFF"));
+        row("one byte too many", Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68 07 01")));
+        row("one byte short", Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68")));
+        row("no blocks", Map(64, {}));
+        row("256 entries", Frame("F6", Hex("00 01 00 40 00 00 02 00")));
+        row("block count beyond 16 bits", Frame("F6", Hex("00 01 00 40 00 80 FF 00")));
+    }
+    void records() {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, record);
+        const bool fails = record.isEmpty();
         TCPComm::ProcessCrosspointMap(kMapExample);
-        QCOMPARE(Record(udtXpt[64]), kExampleRecord);
-        QCOMPARE(rec.updates, 1);
-        QCOMPARE(TCPComm::LastFailure(), QString());
-
-        // A later map replaces the whole record.
-        TCPComm::ProcessCrosspointMap(Map(64, {{{7, 300}}}));
-        QCOMPARE(Record(udtXpt[64]), QStringLiteral("1 0 [0]8/300 map: 7"));
+        rec.updates = 0;
+        TCPComm::ProcessCrosspointMap(message);
+        QCOMPARE(Record(udtXpt[64]), fails ? kExampleRecord : record);
+        QCOMPARE(TCPComm::LastFailure(), fails ? QString(TCPComm::kErrCrosspointMap) : QString());
+        QCOMPARE(rec.updates + rec.restarts, fails ? 0 : 1);
     }
 
     // Only a DSP switcher's followed output is refreshed; the map is stored all the same.
@@ -87,11 +106,6 @@ class TestCrosspointMap : public QObject {
         QCOMPARE(rec.updates, 0);
     }
 
-    void sourceOutsideTableIsCountedNotKept() {
-        TCPComm::ProcessCrosspointMap(Map(64, {{{1024, 700}, {3, 800}}}, 0x2A));
-        QCOMPARE(Record(udtXpt[64]), QStringLiteral("2 42 [1]4/800 map: 3"));
-    }
-
     void outputsPastTableStopTheStore() {
         iOutChan = 1022;
         QList<Entries> blocks;
@@ -102,42 +116,7 @@ class TestCrosspointMap : public QObject {
             QCOMPARE(Record(udtXpt[o]),
                      QStringLiteral("1 0 [0]%1/600 map: %2").arg(o - 999).arg(o - 1000));
         QCOMPARE(Record(udtXpt[1024]), QStringLiteral("1 0 map:"));
-        expectFailedWithoutRefresh();
-    }
-
-    void badMapsChangeNothing_data() {
-        QTest::addColumn<QByteArray>("message");
-        Entries many;
-        for (int e = 0; e < 65; ++e)
-            many.append({e, 500});
-        QTest::newRow("65 kept entries") << Map(64, {many});
-        QTest::newRow("wrong checksum") << QByteArray(kMapExample).replace("\x2A\xFF", "\x2B\xFF");
-        QTest::newRow("one byte too many")
-            << Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68 07 01"));
-        QTest::newRow("one byte short") << Frame("F6", Hex("00 01 00 40 00 01 00 00 40 00 68"));
-        QTest::newRow("no blocks") << Map(64, {});
-        QTest::newRow("256 entries") << Frame("F6", Hex("00 01 00 40 00 00 02 00"));
-        QTest::newRow("block count beyond 16 bits") << Frame("F6", Hex("00 01 00 40 00 80 FF 00"));
-    }
-    void badMapsChangeNothing() {
-        QFETCH(QByteArray, message);
-        TCPComm::ProcessCrosspointMap(kMapExample);
-        rec.updates = 0;
-        TCPComm::ProcessCrosspointMap(message);
-        QCOMPARE(Record(udtXpt[64]), kExampleRecord);
-        expectFailedWithoutRefresh();
-    }
-
-    // Entries past slot 63 are fine as long as their source is not kept.
-    void unkeptEntriesPastSlot63() {
-        Entries block;
-        for (int e = 0; e < 64; ++e)
-            block.append({e, 500});
-        block.append({2000, 1});
-        TCPComm::ProcessCrosspointMap(Map(64, {block}));
-        QCOMPARE(udtXpt[64].bCount, 65);
-        QCOMPARE(udtXpt[64].iSources[63], 64);
-        QCOMPARE(TCPComm::LastFailure(), QString());
+        rec.expectFailedWithoutRefresh(TCPComm::kErrCrosspointMap);
     }
 
     // A full map of every output is far longer than 32767 bytes and still decoded, also
@@ -149,9 +128,9 @@ class TestCrosspointMap : public QObject {
                 blocks[o].append({(o + e) % 1024, 24 + e});
         const QByteArray message = Map(0, blocks);
         QVERIFY(message.size() > 256 * 1024);
-        Variables::sBuffer.append(message);
+        sBuffer.append(message);
         TCPComm::ProcessCommand();
-        QVERIFY(Variables::sBuffer.isEmpty());
+        QVERIFY(sBuffer.isEmpty());
         QCOMPARE(udtXpt[1024].bCount, 64);
         QCOMPARE(udtXpt[1023].iSources[63], (1023 + 63) % 1024 + 1);
         QCOMPARE(udtXpt[1023].iGains[63], 24 + 63);

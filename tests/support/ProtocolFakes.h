@@ -11,12 +11,21 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QTest>
 
 namespace ProtocolFakes {
 
 // "E3 00 FF" -> the three bytes.
 inline QByteArray Hex(const char *text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// Each value as a 14-bit field, low group first.
+inline QByteArray Fields(const QList<int> &values) {
+    QByteArray d;
+    for (int v : values)
+        ByteManipulation::Append14(d, v);
+    return d;
 }
 
 // Status byte, the data exactly as given (bytes above 7F included), checksum and EOM.
@@ -67,6 +76,12 @@ struct Recorder {
         s.showCount = [this](int k) { shown.append(k); };
         s.startDecodeTimer = [this] { ++decodeStarts; };
         s.stopDecodeTimer = [this] { ++decodeStops; };
+    }
+
+    // The decode stopped with this reason, and neither refreshed nor restarted tmrGain.
+    void expectFailedWithoutRefresh(const char *reason) const {
+        QCOMPARE(TCPComm::LastFailure(), QString(reason));
+        QCOMPARE(updates + restarts, 0);
     }
 };
 
