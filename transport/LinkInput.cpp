@@ -2,7 +2,10 @@
 
 #include "app/Variables.h"
 
+#include <QAbstractSocket>
 #include <QIODevice>
+#include <QSerialPort>
+#include <QTimer>
 #include <algorithm>
 
 namespace LinkInput {
@@ -23,6 +26,28 @@ qint64 TakeIntoBuffer(QIODevice &device) {
         taken += chunk.size();
     }
     return taken;
+}
+
+namespace {
+
+QTimer *MakeRetryTimer(QObject *device) {
+    auto *retry = new QTimer(device);
+    retry->setObjectName(QStringLiteral("readRetry"));
+    retry->setSingleShot(true);
+    retry->setInterval(kReadRetryDelay);
+    return retry;
+}
+
+} // namespace
+
+QTimer *PrepareDevice(QAbstractSocket &socket) {
+    socket.setReadBufferSize(kDeviceReadBufferBytes);
+    return MakeRetryTimer(&socket);
+}
+
+QTimer *PrepareDevice(QSerialPort &port) {
+    port.setReadBufferSize(kDeviceReadBufferBytes);
+    return MakeRetryTimer(&port);
 }
 
 } // namespace LinkInput

@@ -15,6 +15,9 @@
 #include <QtGlobal>
 #include <chrono>
 
+class QAbstractSocket;
+class QSerialPort;
+class QTimer;
 class QIODevice;
 
 namespace LinkInput {
@@ -38,5 +41,10 @@ inline constexpr std::chrono::milliseconds kReadRetryDelay{2};
 // allows; close to the bound, only once a whole device buffer (or all that waits) fits.
 // Returns the number of bytes moved.
 qint64 TakeIntoBuffer(QIODevice &device);
+
+// Limits the device's own read buffer and makes the single-shot timer, owned by the device,
+// that looks again after kReadRetryDelay while bytes wait behind a full sBuffer.
+QTimer *PrepareDevice(QAbstractSocket &socket);
+QTimer *PrepareDevice(QSerialPort &port);
 
 } // namespace LinkInput

@@ -51,11 +51,7 @@ void AttachPort(QSerialPort *port) {
     if (!port)
         return;
 
-    port->setReadBufferSize(LinkInput::kDeviceReadBufferBytes);
-    auto *retry = new QTimer(port);
-    retry->setObjectName(QStringLiteral("readRetry"));
-    retry->setSingleShot(true);
-    retry->setInterval(LinkInput::kReadRetryDelay);
+    QTimer *retry = LinkInput::PrepareDevice(*port);
     l.readRetry = retry;
 
     l.connections = {

@@ -141,11 +141,7 @@ void AttachSocket(QTcpSocket *socket) {
         return;
     }
 
-    socket->setReadBufferSize(LinkInput::kDeviceReadBufferBytes);
-    auto *retry = new QTimer(socket);
-    retry->setObjectName(QStringLiteral("readRetry"));
-    retry->setSingleShot(true);
-    retry->setInterval(LinkInput::kReadRetryDelay);
+    QTimer *retry = LinkInput::PrepareDevice(*socket);
     l.readRetry = retry;
 
     l.connections = {
