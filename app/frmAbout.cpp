@@ -1,6 +1,6 @@
 #include "app/frmAbout.h"
 
-#include "app/Twips.h"
+#include "faders/Twips.h"
 
 #include <QApplication>
 #include <QFont>

@@ -16,6 +16,12 @@ class frmAbout : public QDialog {
     // Text shown in the version box each time the box becomes active.
     static QString versionText();
 
+  protected:
+    void showEvent(QShowEvent *event) override;
+
+  private:
+    void Form_Activate();
+
     QLabel *lblTamrictitle = nullptr;
     QLabel *Image1 = nullptr;
     QGroupBox *frmVersionInfo = nullptr;
@@ -23,9 +29,4 @@ class frmAbout : public QDialog {
     QLabel *lblTamricaddress = nullptr;
     QLabel *lblTamricaddress2 = nullptr;
     QPushButton *cmdAboutquit = nullptr;
-
-    void Form_Activate();
-
-  protected:
-    void showEvent(QShowEvent *event) override;
 };

@@ -1,22 +1,17 @@
 #include "app/frmMain.h"
 
-#include "app/ControlName.h"
-#include "app/Twips.h"
-#include "app/Variables.h"
+#include "app/LinkIndicator.h"
 #include "app/frmAbout.h"
+#include "app/frmSetup.h"
 #include "config/DiskWork.h"
-#include "config/frmSetup.h"
-#include "faders/GainScale.h"
-#include "protocol/Dispatcher.h"
-#include "protocol/Seams.h"
-#include "transport/SerialLink.h"
-#include "transport/TcpLink.h"
+#include "faders/ControlName.h"
+#include "faders/FaderPanel.h"
+#include "faders/Twips.h"
+#include "transport/SwitcherLink.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -24,10 +19,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSerialPort>
-#include <QSlider>
-#include <QTcpSocket>
-#include <QTimer>
 
 using Twips::px;
 
@@ -36,27 +27,20 @@ namespace {
 // Geometry of the form, in twips as it was drawn.
 constexpr int kClientWidth = 3135;
 constexpr int kClientHeight = 9420;
-constexpr int kFrameWidth = 1335;
-constexpr int kFrameHeight = 5655;
-constexpr int kFrameTop = 60;
-constexpr int kFrameLeft[frmMain::kFaders] = {120, 1680};
-constexpr int kSliderWidth = 630;
-constexpr int kSliderHeight = 3975;
 constexpr int kLockRowTop = 5820;
 constexpr int kCountersTop = 6300;
 constexpr int kCounterRowHeight = 600;
 
-// Start-up interval of tmrGain: the first refresh shows the reported gains 50 ms after the
-// window opens. tmrDecode ticks every millisecond while bytes wait.
-constexpr int kGainTimerStartMs = 50;
-constexpr int kDecodeTimerMs = 1;
-
 const char *const kCounterCaptions[frmMain::kCounters] = {
     "65->65", "66->65", "67->65", "68->65", "65->66", "66->66", "67->66", "68->66", "In ", "Out"};
 
+const QString kCaptionConnect = QStringLiteral("&Connect");
+const QString kCaptionDisconnect = QStringLiteral("&Disconnect");
+
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
+frmMain::frmMain(const QString &settingsPath, QWidget *parent)
+    : QMainWindow(parent), m_settingsPath(settingsPath), m_link(new SwitcherLink(this)) {
     setWindowTitle(QStringLiteral("Gain Change"));
     setObjectName(QStringLiteral("frmMain"));
 
@@ -64,13 +48,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     client->setFixedSize(px(kClientWidth), px(kClientHeight));
     setCentralWidget(client);
 
-    for (int i = 0; i < kFaders; ++i)
-        buildFaderGroup(i);
-
-    chkLock = new QCheckBox(QStringLiteral("Lock Faders"), client);
-    chkLock->setObjectName(QStringLiteral("chkLock"));
-    chkLock->setAccessibleName(QStringLiteral("Lock Faders"));
-    chkLock->setGeometry(px(120), px(kLockRowTop), px(1500), px(330));
+    // The fader panel first: Clear shares the Lock Faders row and must lie above it.
+    m_faders = new FaderPanel(m_link->tables(), client);
 
     cmdClear = new QPushButton(QStringLiteral("Clear"), client);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
@@ -80,81 +59,16 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
 
     buildCounters(client);
     buildMenus();
-
-    tmrGain = new QTimer(this);
-    tmrGain->setObjectName(QStringLiteral("tmrGain"));
-    connect(tmrGain, &QTimer::timeout, this, &frmMain::tmrGain_Timer);
-    tmrDecode = new QTimer(this);
-    tmrDecode->setObjectName(QStringLiteral("tmrDecode"));
-    tmrDecode->setTimerType(Qt::PreciseTimer);
-    connect(tmrDecode, &QTimer::timeout, this, &frmMain::tmrDecode_Timer);
-
-    scktServer = new QTcpSocket(this);
-    scktServer->setObjectName(QStringLiteral("scktServer"));
-    MSComm1 = new QSerialPort(this);
-    MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    MSComm1->setBaudRate(QSerialPort::Baud57600);
-
-    setupFaders();
-    installSeams();
-    TCPComm::AttachSocket(scktServer);
-    SerialLink::AttachPort(MSComm1);
+    wireLink();
+    useSettings(m_settings);
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-
-    // Both timers run from the moment the window exists.
-    tmrGain->start(kGainTimerStartMs);
-    tmrDecode->start(kDecodeTimerMs);
 }
 
-frmMain::~frmMain() {
-    // The hooks point at this window; nothing may call them once it is gone.
-    TCPComm::seams() = TCPComm::Seams{};
-    TCPComm::AttachSocket(nullptr);
-    SerialLink::AttachPort(nullptr);
-}
+frmMain::~frmMain() = default;
 
-void frmMain::buildFaderGroup(int i) {
-    const int fader = i + 1; // as the user counts
-    auto *frame = new QFrame(centralWidget());
-    frame->setObjectName(ControlName("frmSlider", i));
-    frame->setFrameShape(QFrame::Box);
-    frame->setFrameShadow(QFrame::Sunken);
-    frame->setGeometry(px(kFrameLeft[i]), px(kFrameTop), px(kFrameWidth), px(kFrameHeight));
-    frmSlider[i] = frame;
-
-    const int inner = px(kFrameWidth);
-    lblChan[i] = new QLabel(QStringLiteral("Ch. 1"), frame);
-    lblChan[i]->setObjectName(ControlName("lblChan", i));
-    lblChan[i]->setAccessibleName(QStringLiteral("Fader %1 channel").arg(fader));
-    lblChan[i]->setAlignment(Qt::AlignCenter);
-    lblChan[i]->setGeometry(2, px(90), inner - 4, px(255));
-
-    lblGain[i] = new QLabel(QStringLiteral("Gain (0db)"), frame);
-    lblGain[i]->setObjectName(ControlName("lblGain", i));
-    lblGain[i]->setAccessibleName(QStringLiteral("Fader %1 gain").arg(fader));
-    lblGain[i]->setAlignment(Qt::AlignCenter);
-    // "Gain (-99.9db)" has to fit the narrow frame.
-    Twips::UseDrawnFontSize(lblGain[i]);
-    lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
-
-    sliGain[i] = new QSlider(Qt::Vertical, frame);
-    sliGain[i]->setObjectName(ControlName("sliGain", i));
-    sliGain[i]->setAccessibleName(QStringLiteral("Fader %1").arg(fader));
-    sliGain[i]->setGeometry((inner - px(kSliderWidth)) / 2, px(720), px(kSliderWidth),
-                            px(kSliderHeight));
-
-    cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
-    cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
-    cmdZerodb[i]->setAccessibleName(QStringLiteral("Fader %1 to 0 dB").arg(fader));
-    cmdZerodb[i]->setGeometry(px(180), px(4800), px(975), px(360));
-    connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { cmdZerodb_Click(i); });
-
-    chkStereo[i] = new QCheckBox(QStringLiteral("Stereo"), frame);
-    chkStereo[i]->setObjectName(ControlName("chkStereo", i));
-    chkStereo[i]->setAccessibleName(QStringLiteral("Fader %1 stereo").arg(fader));
-    chkStereo[i]->setGeometry(px(180), px(5220), px(1095), px(330));
-    connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { chkStereo_Click(i); });
+QString frmMain::DefaultSettingsPath() {
+    return DiskWork::SettingsPathIn(QCoreApplication::applicationDirPath());
 }
 
 void frmMain::buildCounters(QWidget *panel) {
@@ -187,7 +101,7 @@ void frmMain::buildMenus() {
     mnuSetup = mnuFile->addAction(QStringLiteral("&Setup"));
     mnuSetup->setObjectName(QStringLiteral("mnuSetup"));
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
-    mnuConnect = mnuFile->addAction(QStringLiteral("&Connect"));
+    mnuConnect = mnuFile->addAction(kCaptionConnect);
     mnuConnect->setObjectName(QStringLiteral("mnuConnect"));
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
@@ -196,6 +110,7 @@ void frmMain::buildMenus() {
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    m_indicator = new LinkIndicator(*m_link, menuBar());
 
     connect(mnuSetup, &QAction::triggered, this, &frmMain::mnuSetup_Click);
     connect(mnuConnect, &QAction::triggered, this, &frmMain::mnuConnect_Click);
@@ -203,75 +118,98 @@ void frmMain::buildMenus() {
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
 }
 
-void frmMain::installSeams() {
-    auto &hooks = TCPComm::seams();
-    hooks.updateGain = [this] { UpdateGain(); };
-    hooks.gainTimerActive = [this] { return tmrGain->isActive(); };
-    hooks.restartGainTimer = [this] { tmrGain->start(); };
-    hooks.showCount = [this](int k) {
-        if (k >= 0 && k < kCounters)
-            txtCount[k]->setText(QString::number(Variables::iMsgCount[k]));
-    };
-    // Setting a running timer running leaves its interval alone: restarting it on every data
-    // event would keep a fast stream from ever letting the timer tick.
-    hooks.startDecodeTimer = [this] {
-        if (!tmrDecode->isActive())
-            tmrDecode->start();
-    };
-    hooks.stopDecodeTimer = [this] { tmrDecode->stop(); };
-    hooks.setConnectCaption = [this](const QString &caption) { mnuConnect->setText(caption); };
-    hooks.reportConnectFailure = [this] {
-        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                        QStringLiteral("Unable to connect to remote host"), QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("connectFailure"));
-        box.exec();
-    };
+void frmMain::wireLink() {
+    connect(m_faders, &FaderPanel::sendRequested, m_link, &SwitcherLink::SendToSwitcher);
+    connect(m_link, &SwitcherLink::gainsReported, m_faders, &FaderPanel::gainsReported);
+    connect(m_link, &SwitcherLink::crosspointMapsStored, m_faders,
+            &FaderPanel::crosspointMapsStored);
+    connect(m_link, &SwitcherLink::counterChanged, this, &frmMain::showCount);
+    connect(m_link, &SwitcherLink::connectedChanged, this, [this](bool connected) {
+        mnuConnect->setText(connected ? kCaptionDisconnect : kCaptionConnect);
+    });
+    connect(m_link, &SwitcherLink::connectFailed, this, &frmMain::showConnectFailure);
+}
+
+void frmMain::useSettings(const Settings &settings) {
+    m_settings = settings;
+    m_faders->setSettings(settings);
+    m_link->setTarget(settings.sIPAddress, settings.lIPPort);
 }
 
 void frmMain::Form_Load() {
-    using namespace Variables;
-    iMsgCount.fill(0);
-    SetDefaultSettings();
-    for (int i = 0; i < kFaders; ++i) {
-        sliGain[i]->setValue(GainScale::kZeroDbPosition);
-        lblGain[i]->setText(GainScale::GainCaption(GainScale::kZeroDbGain));
-    }
-    DiskWork::ReadSettings();
-    ShowChannelCaptions();
-    TCPComm::ConnectSwitcher();
-    ShowStereoAndLock();
+    m_link->tables().iMsgCount.fill(0);
+    Settings settings; // the start-up values
+    useSettings(settings);
+    m_faders->ShowZeroDb();
+    readSettingsFile(settings);
+    m_faders->ShowChannelCaptions();
+    m_link->ConnectSwitcher();
+    m_faders->ShowStereoAndLock();
 }
 
-void frmMain::ShowChannelCaptions() {
-    for (int i = 0; i < kFaders; ++i)
-        lblChan[i]->setText(GainScale::ChanCaption(Variables::iChan[i]));
+void frmMain::UpdateGain() {
+    m_faders->UpdateGain();
 }
 
-void frmMain::ShowStereoAndLock() {
-    const bool visible = Variables::iType != Variables::kTypeDsp;
-    chkLock->setVisible(visible);
-    for (auto *box : chkStereo)
-        box->setVisible(visible);
+void frmMain::TcptoSerial(const QByteArray &sSendString) {
+    m_link->TcptoSerial(sSendString);
+}
+
+void frmMain::showCount(int k) {
+    if (k >= 0 && k < kCounters)
+        txtCount[k]->setText(QString::number(m_link->tables().iMsgCount[k]));
+}
+
+void frmMain::showConnectFailure() {
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                    QStringLiteral("Unable to connect to remote host"), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("connectFailure"));
+    box.exec();
 }
 
 void frmMain::cmdClear_Click() {
-    using namespace Variables;
-    iMsgCount.fill(0);
-    iHistoryCount = 0;
+    m_link->tables().ClearCounters();
     for (int k = 0; k < kCounters; ++k)
-        txtCount[k]->setText(QString::number(iMsgCount[k]));
+        showCount(k);
 }
 
 void frmMain::mnuConnect_Click() {
-    if (Variables::bConnected)
-        TCPComm::DisconnectSwitcher();
+    if (m_link->bConnected())
+        m_link->DisconnectSwitcher();
     else
-        TCPComm::ConnectSwitcher();
+        m_link->ConnectSwitcher();
 }
 
 void frmMain::mnuSetup_Click() {
-    frmSetup dialog(this);
-    dialog.exec();
+    frmSetup dialog(m_settings, this);
+    if (dialog.exec() == QDialog::Accepted)
+        ApplySetup(dialog.chosen());
+}
+
+void frmMain::ApplySetup(const Settings &chosen) {
+    const bool moved =
+        chosen.sIPAddress != m_settings.sIPAddress || chosen.lIPPort != m_settings.lIPPort;
+    if (moved)
+        m_link->DisconnectSwitcher();
+    useSettings(chosen);
+    if (moved)
+        m_link->ConnectSwitcher();
+    m_faders->ShowChannelCaptions();
+    m_faders->refreshSoon();
+    m_faders->ShowStereoAndLock();
+    writeSettingsFile();
+}
+
+void frmMain::readSettingsFile(const Settings &start) {
+    const DiskWork::ReadResult read = DiskWork::ReadSettings(m_settingsPath, start);
+    m_settingsFailure = read.ok ? QString() : QString::fromLatin1(DiskWork::kBadFile);
+    useSettings(read.settings);
+}
+
+// A failure is not shown: the program goes on (and at exit still ends).
+void frmMain::writeSettingsFile() {
+    const bool written = DiskWork::WriteSettings(m_settingsPath, m_settings);
+    m_settingsFailure = written ? QString() : QString::fromLatin1(DiskWork::kBadFile);
 }
 
 void frmMain::mnuAbout_Click() {
@@ -282,20 +220,12 @@ void frmMain::mnuAbout_Click() {
     aboutBox->exec();
 }
 
-void frmMain::tmrDecode_Timer() {
-    TCPComm::DecodeTick();
-}
-
-void frmMain::TcptoSerial(const QByteArray &sSendString) {
-    SerialLink::TcptoSerial(sSendString);
-}
-
 void frmMain::closeEvent(QCloseEvent *event) {
     if (!m_unloaded) {
         m_unloaded = true;
-        SerialLink::CloseIfOpen();
-        TCPComm::DisconnectSwitcher();
-        DiskWork::WriteSettings();
+        m_link->CloseSerialIfOpen();
+        m_link->DisconnectSwitcher();
+        writeSettingsFile();
     }
     event->accept();
 }

@@ -1,33 +1,37 @@
 #pragma once
 
+#include "config/Settings.h"
+
 #include <QMainWindow>
+#include <QString>
 #include <array>
 
+class FaderPanel;
+class LinkIndicator;
 class QAction;
-class QCheckBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QSerialPort;
-class QSlider;
-class QTcpSocket;
-class QTimer;
+class SwitcherLink;
 class frmAbout;
 
-// The one window of the panel: two fader groups, Lock Faders and Clear, and the counters
-// panel. The controls are public so that the fader, link and setup code (and tests) can
-// reach them by the names the rest of the program uses.
+// The one window of the panel: the fader panel, Clear and the counters panel below it, the
+// menus and the link indicator. It holds the settings in force, owns the link to the switcher
+// and wires the two together; its controls are its own.
 class frmMain : public QMainWindow {
     Q_OBJECT
 
   public:
-    static constexpr int kFaders = 2;
     static constexpr int kCounters = 10;
 
-    explicit frmMain(QWidget *parent = nullptr);
+    // The settings file of this run: read by Form_Load, written by Setup's OK and at exit.
+    // By default Slider.ini beside the executable.
+    explicit frmMain(const QString &settingsPath = DefaultSettingsPath(),
+                     QWidget *parent = nullptr);
     ~frmMain() override;
+
+    static QString DefaultSettingsPath();
 
     // Start-up: defaults, faders at 0 dB, settings file, captions, connection, boxes.
     void Form_Load();
@@ -37,28 +41,48 @@ class frmMain : public QMainWindow {
     // Writes a byte string out of the serial port when it is open.
     void TcptoSerial(const QByteArray &sSendString);
 
-    // Shows Lock Faders and both Stereo boxes for input and output gains, hides them for
-    // DSP gains (they keep their state while hidden).
-    void ShowStereoAndLock();
-    // "Ch. n" captions from the configured channels.
-    void ShowChannelCaptions();
+    const Settings &settings() const { return m_settings; }
+    QString settingsPath() const { return m_settingsPath; }
+    // "Bad File" after the last read or write of the settings file failed, else empty. Kept
+    // as the reason, never shown.
+    QString settingsFailure() const { return m_settingsFailure; }
+    SwitcherLink &link() { return *m_link; }
 
-    // Fader group controls, index = fader (0 left, 1 right).
-    std::array<QFrame *, kFaders> frmSlider{};
-    std::array<QLabel *, kFaders> lblChan{};
-    std::array<QLabel *, kFaders> lblGain{};
-    std::array<QSlider *, kFaders> sliGain{};
-    std::array<QPushButton *, kFaders> cmdZerodb{};
-    std::array<QCheckBox *, kFaders> chkStereo{};
-    QCheckBox *chkLock = nullptr;
+    // What Setup's OK confirmed: reconnects when the address or port changed, brings the
+    // window in line and saves the settings file.
+    void ApplySetup(const Settings &chosen);
+
+  protected:
+    // Shutdown (Form_Unload): close the serial port, disconnect, write the settings.
+    void closeEvent(QCloseEvent *event) override;
+
+  private:
+    void buildCounters(QWidget *panel);
+    void buildMenus();
+    void wireLink();
+    // The one place the program's settings change: the window, the faders and the link's
+    // target follow them.
+    void useSettings(const Settings &settings);
+    void readSettingsFile(const Settings &start);
+    void writeSettingsFile();
+    void showCount(int k);
+    void showConnectFailure();
+
+    // Handlers.
+    void cmdClear_Click();
+    void mnuConnect_Click();
+    void mnuSetup_Click();
+    void mnuAbout_Click();
+
+    const QString m_settingsPath;
+    Settings m_settings;
+    QString m_settingsFailure;
+    SwitcherLink *m_link;
+    FaderPanel *m_faders = nullptr;
+
     QPushButton *cmdClear = nullptr;
-
-    // Counters panel.
     std::array<QLineEdit *, kCounters> txtCount{};
     std::array<QLabel *, kCounters> lblMessage{};
-
-    QTimer *tmrGain = nullptr;
-    QTimer *tmrDecode = nullptr;
 
     QMenu *mnuFile = nullptr;
     QAction *mnuSetup = nullptr;
@@ -66,35 +90,8 @@ class frmMain : public QMainWindow {
     QAction *mnuExit = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuAbout = nullptr;
-
-    QTcpSocket *scktServer = nullptr;
-    QSerialPort *MSComm1 = nullptr;
+    LinkIndicator *m_indicator = nullptr;
     frmAbout *aboutBox = nullptr;
-
-    // Handlers.
-    void sliGain_Scroll(int index);
-    void sliGain_KeyUp(int index, int keyCode, int shift);
-    void cmdZerodb_Click(int index);
-    void chkStereo_Click(int index);
-    void tmrGain_Timer();
-    void tmrDecode_Timer();
-    void cmdClear_Click();
-    void mnuConnect_Click();
-    void mnuSetup_Click();
-    void mnuAbout_Click();
-
-  protected:
-    // Shutdown (Form_Unload): close the serial port, disconnect, write the settings.
-    void closeEvent(QCloseEvent *event) override;
-
-  private:
-    void buildFaderGroup(int index);
-    void buildCounters(QWidget *panel);
-    void buildMenus();
-    // Fader ranges, notifications and key hooks; lives with the fader behaviour.
-    void setupFaders();
-    // Points the protocol and link hooks at this window.
-    void installSeams();
 
     bool m_unloaded = false;
 };

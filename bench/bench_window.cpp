@@ -1,12 +1,16 @@
-// Cases on a real main window (offscreen): UpdateGain, and a backlog drained by the real
-// tmrDecode ticks, timing each tick to find how long it holds the event loop.
+// Cases on a real main window (offscreen): UpdateGain, and a backlog sent by a local switcher
+// and drained by the real link and tmrDecode ticks, timing each tick to find how long it holds
+// the event loop.
 
 #include "BenchMessages.h"
-#include "app/Variables.h"
 #include "app/frmMain.h"
+#include "transport/SwitcherLink.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -20,14 +24,14 @@ void Settle(frmMain &w) {
     QEventLoop loop;
     QTimer::singleShot(100, &loop, &QEventLoop::quit);
     loop.exec();
-    if (w.tmrGain->isActive() || w.tmrDecode->isActive())
-        qWarning("the window's timers did not settle");
+    for (const char *timer : {"tmrGain", "tmrDecode"})
+        if (w.findChild<QTimer *>(timer)->isActive())
+            qWarning("the window's timers did not settle");
 }
 
 struct Window {
     frmMain w;
     Window() {
-        Variables::ResetAll();
         w.show();
         Settle(w);
     }
@@ -35,7 +39,7 @@ struct Window {
 
 void BM_UpdateGain(benchmark::State &state) {
     Window window;
-    auto &entry = Variables::udtInGain[std::size_t(Variables::iChan[0])];
+    auto &entry = window.w.link().tables().udtInGain[std::size_t(window.w.settings().iChan[0])];
     for (auto _ : state) {
         // A different gain each time, so the slider and caption really change.
         entry.iSource = entry.iSource == 1000 ? 1100 : 1000;
@@ -55,43 +59,47 @@ qint64 ThreadCpuNs() {
 // Routes tmrDecode's ticks through a stopwatch; the tick itself is the window's own.
 class TickMeter {
   public:
-    explicit TickMeter(frmMain &w) : m_w(w) {
-        QObject::disconnect(w.tmrDecode, &QTimer::timeout, &w, &frmMain::tmrDecode_Timer);
-        m_connection = QObject::connect(w.tmrDecode, &QTimer::timeout, &w, [this] {
+    explicit TickMeter(frmMain &w)
+        : m_link(w.link()), m_timer(m_link.findChild<QTimer *>("tmrDecode")) {
+        QObject::disconnect(m_timer, &QTimer::timeout, &m_link, &SwitcherLink::tmrDecode_Timer);
+        m_connection = QObject::connect(m_timer, &QTimer::timeout, &m_link, [this] {
             QElapsedTimer held;
             held.start();
             const qint64 cpuBefore = ThreadCpuNs();
-            m_w.tmrDecode_Timer();
+            m_link.tmrDecode_Timer();
             m_longestNs = std::max(m_longestNs, held.nsecsElapsed());
             m_longestCpuNs = std::max(m_longestCpuNs, ThreadCpuNs() - cpuBefore);
             ++m_ticks;
-            if (Variables::sBuffer.isEmpty() && !m_w.tmrDecode->isActive())
+            if (done() && !m_timer->isActive())
                 m_loop.quit();
         });
     }
     ~TickMeter() {
         QObject::disconnect(m_connection);
-        QObject::connect(m_w.tmrDecode, &QTimer::timeout, &m_w, &frmMain::tmrDecode_Timer);
+        QObject::connect(m_timer, &QTimer::timeout, &m_link, &SwitcherLink::tmrDecode_Timer);
     }
     TickMeter(const TickMeter &) = delete;
     TickMeter &operator=(const TickMeter &) = delete;
 
-    // Starts tmrDecode as the link does after a batch, and returns once the buffer is drained
-    // (false after a minute without getting there).
-    bool drain() {
+    // Returns once the link has taken in `bytes` in all and drained them (false after a
+    // minute without getting there).
+    bool drain(qint64 bytes) {
+        m_until = bytes;
         QTimer::singleShot(60000, &m_loop, &QEventLoop::quit);
-        m_w.tmrDecode->start();
         m_loop.exec();
-        return Variables::sBuffer.isEmpty();
+        return done();
     }
+    bool done() const { return m_link.bytesReceived() >= m_until && m_link.sBuffer().isEmpty(); }
     qint64 longestNs() const { return m_longestNs; }
     qint64 longestCpuNs() const { return m_longestCpuNs; }
     int ticks() const { return m_ticks; }
 
   private:
-    frmMain &m_w;
+    SwitcherLink &m_link;
+    QTimer *m_timer;
     QMetaObject::Connection m_connection;
     QEventLoop m_loop;
+    qint64 m_until = 0;
     qint64 m_longestNs = 0;
     qint64 m_longestCpuNs = 0;
     int m_ticks = 0;
@@ -99,15 +107,27 @@ class TickMeter {
 
 void Drain(benchmark::State &state, const QByteArray &backlog) {
     Window window;
+    QTcpServer switcher;
+    SwitcherLink &link = window.w.link();
+    switcher.listen(QHostAddress::LocalHost);
+    link.setTarget(QStringLiteral("127.0.0.1"), switcher.serverPort());
+    link.ConnectSwitcher();
+    QTcpSocket *peer =
+        switcher.waitForNewConnection(5000) ? switcher.nextPendingConnection() : nullptr;
+    QElapsedTimer connecting;
+    connecting.start();
+    while (peer && !link.bConnected() && !connecting.hasExpired(5000))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    if (!peer || !link.bConnected()) {
+        state.SkipWithError("the panel did not connect to the local switcher");
+        return;
+    }
     for (auto _ : state) {
-        Variables::sBuffer.clear();
-        // A copy of its own, as bytes read from the link are: a buffer sharing the backlog's
-        // storage would copy all of it on its first change, inside the first tick.
-        Variables::sBuffer.append(backlog.constData(), backlog.size());
         TickMeter meter(window.w);
         QElapsedTimer wall;
         wall.start();
-        if (!meter.drain()) {
+        peer->write(backlog);
+        if (!meter.drain(link.bytesReceived() + backlog.size())) {
             state.SkipWithError("the backlog did not drain within a minute");
             return;
         }

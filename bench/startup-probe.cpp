@@ -5,8 +5,8 @@
 // second). Quits after "dumped", or with "timeout" after 20 s.
 
 #include "ProbeReport.h"
-#include "app/Variables.h"
 #include "app/frmMain.h"
+#include "transport/SwitcherLink.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,9 +28,10 @@ int main(int argc, char *argv[]) {
     ProbeReport::Print("constructed");
     QElapsedTimer sinceData;
     bool shown = false;
-    QObject::connect(window.scktServer, &QTcpSocket::connected,
+    QObject::connect(&window.link(), &SwitcherLink::connected,
                      [] { ProbeReport::Print("connected"); });
-    QObject::connect(window.scktServer, &QTcpSocket::readyRead, [&] { sinceData.start(); });
+    QObject::connect(window.findChild<QTcpSocket *>(QStringLiteral("scktServer")),
+                     &QTcpSocket::readyRead, [&] { sinceData.start(); });
     new ProbeReport::FirstFrame(&window, [&] {
         ProbeReport::Print("shown");
         shown = true;
@@ -45,7 +46,7 @@ int main(int argc, char *argv[]) {
     running.start();
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (shown && sinceData.isValid() && sinceData.elapsed() >= kQuietMs &&
-            Variables::sBuffer.isEmpty()) {
+            window.link().sBuffer().isEmpty()) {
             ProbeReport::Print("dumped");
             QCoreApplication::exit(0);
         } else if (running.elapsed() > kGiveUpMs) {

@@ -1,10 +1,8 @@
 #include "config/DiskWork.h"
 
-#include "app/Variables.h"
 #include "config/IniDocument.h"
 #include "config/NumericValue.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <limits>
 #include <optional>
@@ -20,11 +18,6 @@ const char *const kKeyOutChan = "Out Chan";
 const char *const kKeyAddress = "IP Address";
 const char *const kKeyPort = "IP Port";
 
-const char *const kFileName = "Slider.ini";
-const char *const kBadFile = "Bad File";
-
-QString g_lastFailure;
-
 constexpr qint16 kMin16 = std::numeric_limits<qint16>::min();
 constexpr qint16 kMax16 = std::numeric_limits<qint16>::max();
 
@@ -34,8 +27,8 @@ QString ValueOf(const IniDocument &doc, const char *key) {
 
 // Reads the six keys in their fixed order. Each setting is assigned only once its key has been
 // fully worked out, so a failing key leaves its setting, and every later one, as it was.
-bool ReadKeys(const IniDocument &doc) {
-    using namespace Variables;
+bool ReadKeys(const IniDocument &doc, Settings &settings) {
+    auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = settings;
 
     const auto type = NumericValue16(ValueOf(doc, kKeyType));
     if (!type)
@@ -61,12 +54,12 @@ bool ReadKeys(const IniDocument &doc) {
     iOutChan = *outChan > 0 ? qint16(*outChan - 1) : *outChan;
 
     const QString address = ValueOf(doc, kKeyAddress);
-    sIPAddress = address.isEmpty() ? kDefaultIPAddress : address;
+    sIPAddress = address.isEmpty() ? Settings::kDefaultIPAddress : address;
 
     const auto port = NumericValue32(ValueOf(doc, kKeyPort));
     if (!port)
         return false;
-    lIPPort = *port == 0 ? kDefaultIPPort : *port;
+    lIPPort = *port == 0 ? Settings::kDefaultIPPort : *port;
     return true;
 }
 
@@ -97,8 +90,8 @@ QByteArray AddressText(const QString &address) {
 }
 
 // Stores the six keys in their fixed order, stopping at the first that cannot be stored.
-bool WriteKeys(IniDocument &doc) {
-    using namespace Variables;
+bool WriteKeys(IniDocument &doc, const Settings &settings) {
+    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = settings;
     if (!PutNumber(doc, kKeyType, iType))
         return false;
     const auto chan1 = OneBased(iChan[0]);
@@ -117,10 +110,6 @@ bool WriteKeys(IniDocument &doc) {
 
 } // namespace
 
-QString SettingsPath() {
-    return SettingsPathIn(QCoreApplication::applicationDirPath());
-}
-
 QString SettingsPathIn(const QString &dir) {
     const QString name = QString::fromLatin1(kFileName);
     if (dir.isEmpty() || dir.endsWith(u'/') || dir.endsWith(QDir::separator()))
@@ -128,41 +117,25 @@ QString SettingsPathIn(const QString &dir) {
     return dir + u'/' + name;
 }
 
-void ReadSettings() {
-    ReadSettings(SettingsPath());
-}
-void WriteSettings() {
-    WriteSettings(SettingsPath());
-}
-
-void ReadSettings(const QString &path) {
-    g_lastFailure.clear();
+ReadResult ReadSettings(const QString &path, const Settings &start) {
+    ReadResult result{start, true};
     IniDocument doc;
     const IniLoad load = LoadIni(path, doc);
     // A missing file reads like one without the keys; anything unreadable changes nothing.
-    const bool ok = (load == IniLoad::Loaded || load == IniLoad::Missing) && ReadKeys(doc);
-    if (!ok)
-        g_lastFailure = QString::fromLatin1(kBadFile);
+    result.ok =
+        (load == IniLoad::Loaded || load == IniLoad::Missing) && ReadKeys(doc, result.settings);
+    return result;
 }
 
-void WriteSettings(const QString &path) {
-    g_lastFailure.clear();
+bool WriteSettings(const QString &path, const Settings &settings) {
     IniDocument doc;
-    if (LoadIni(path, doc) == IniLoad::Unusable) {
-        g_lastFailure = QString::fromLatin1(kBadFile);
-        return;
-    }
+    if (LoadIni(path, doc) == IniLoad::Unusable)
+        return false;
     // Binary or oversized content is not worth keeping: the document starts empty and the
-    // file is replaced by a fresh one. The keys stored before a failing one are still saved,
-    // the later ones keep their old text.
-    const bool allKeys = WriteKeys(doc);
+    // file is replaced by a fresh one.
+    const bool allKeys = WriteKeys(doc, settings);
     const bool saved = SaveIni(path, doc);
-    if (!allKeys || !saved)
-        g_lastFailure = QString::fromLatin1(kBadFile);
-}
-
-QString LastFailure() {
-    return g_lastFailure;
+    return allKeys && saved;
 }
 
 } // namespace DiskWork

@@ -1,10 +1,11 @@
 #pragma once
 
-// The settings file Slider.ini beside the executable: section "CONFIGURATION" with the keys
-// "Type", "Chan 1", "Chan 2", "Out Chan", "IP Address" and "IP Port".
+// The settings file Slider.ini: section "CONFIGURATION" with the keys "Type", "Chan 1",
+// "Chan 2", "Out Chan", "IP Address" and "IP Port". Which file is used is decided once at
+// start-up (SettingsLocation); these routines read and write the file they are given.
 //
-// Both procedures are silent: on the first failure they stop, keep what they already did and
-// remember the reason "Bad File" (see LastFailure), which nothing shows.
+// Both routines are silent: on the first failure they stop, keep what they already did and
+// report the reason "Bad File", which nothing shows.
 //  - A missing file is no failure: every key reads as empty text, which gives the start-up
 //    values.
 //  - A file that is not a usable text file (a directory, unreadable, binary, larger than
@@ -17,24 +18,29 @@
 //    section names match in any letter case; CRLF line ends are kept. Lines that are neither
 //    a section, a "key=value" line nor a comment are dropped by a write.
 
+#include "config/Settings.h"
+
 #include <QString>
 
 namespace DiskWork {
 
-// Full path of Slider.ini in the executable's directory.
-QString SettingsPath();
+inline constexpr char kFileName[] = "Slider.ini";
+inline constexpr char kBadFile[] = "Bad File";
+
 // Full path of Slider.ini in dir, with no doubled separator when dir already ends in one.
 QString SettingsPathIn(const QString &dir);
 
-// Fill the settings of the program state from the file / store them into it.
-void ReadSettings();
-void WriteSettings();
+struct ReadResult {
+    Settings settings; // the values in force after the read
+    bool ok = true;    // false: the read stopped at a failure ("Bad File")
+};
 
-// The same against another file (tests, tools).
-void ReadSettings(const QString &path);
-void WriteSettings(const QString &path);
+// The settings after reading the file over `start`, the values in force before the read. A
+// read that fails keeps the keys read before the failing one, and `start` for the rest.
+ReadResult ReadSettings(const QString &path, const Settings &start = {});
 
-// Reason of the last ReadSettings/WriteSettings failure ("Bad File"), empty after a success.
-QString LastFailure();
+// Stores the six settings into the file; false ("Bad File") when that failed. The keys stored
+// before a failing one are still saved, the later ones keep their old text.
+bool WriteSettings(const QString &path, const Settings &settings);
 
 } // namespace DiskWork

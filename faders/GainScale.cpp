@@ -65,4 +65,8 @@ QString ChanCaption(qint16 channel) {
     return QStringLiteral("Ch. ") + QString::number(static_cast<int>(channel) + 1);
 }
 
+int PositionOfGain(qint16 gain) {
+    return std::clamp(-static_cast<int>(gain), kTopPosition, kBottomPosition);
+}
+
 } // namespace GainScale

@@ -24,4 +24,8 @@ QString GainCaption(qint16 gain);
 // "Ch. " + (0-based channel + 1).
 QString ChanCaption(qint16 channel);
 
+// The slider position that shows gain: -gain, or the nearest end of the fader for a gain the
+// fader cannot show (0 for a channel never reported, up to 16383 in a report).
+int PositionOfGain(qint16 gain);
+
 } // namespace GainScale

@@ -1,7 +1,5 @@
 #include "faders/ReportedGain.h"
 
-#include "app/Variables.h"
-
 #include <algorithm>
 
 namespace ReportedGain {
@@ -9,15 +7,15 @@ namespace ReportedGain {
 namespace {
 
 bool isTableIndex(int channel) {
-    return channel >= 0 && channel <= Variables::kMaxChannel;
+    return channel >= 0 && channel <= kMaxChannel;
 }
 
-qint16 crosspointGain(int outChan, int source) {
-    const auto &map = Variables::udtXpt[static_cast<std::size_t>(outChan)];
+qint16 crosspointGain(const SwitcherTables &tables, int outChan, int source) {
+    const auto &map = tables.udtXpt[static_cast<std::size_t>(outChan)];
     // The map lists 1-based source channels; only the first 64 entries have slots, whatever
     // the count says.
     const int listed = source + 1;
-    const int kept = std::min<int>(map.bCount, Variables::kMapSlots);
+    const int kept = std::min<int>(map.bCount, kMapSlots);
     qint16 gain = 0;
     for (int k = 0; k < kept; ++k) {
         if (map.iSources[static_cast<std::size_t>(k)] == listed)
@@ -28,20 +26,20 @@ qint16 crosspointGain(int outChan, int source) {
 
 } // namespace
 
-qint16 OfFader(int fader) {
-    using namespace Variables;
-    if (fader < 0 || fader >= static_cast<int>(iChan.size()))
+qint16 OfFader(const Settings &settings, const SwitcherTables &tables, int fader) {
+    if (fader < 0 || fader >= static_cast<int>(settings.iChan.size()))
         return 0;
-    const int channel = iChan[static_cast<std::size_t>(fader)];
+    const int channel = settings.iChan[static_cast<std::size_t>(fader)];
     if (!isTableIndex(channel))
         return 0;
-    switch (iType) {
+    switch (settings.iType) {
     case kTypeInput:
-        return udtInGain[static_cast<std::size_t>(channel)].iSource;
+        return tables.udtInGain[static_cast<std::size_t>(channel)].iSource;
     case kTypeOutput:
-        return udtOutGain[static_cast<std::size_t>(channel)].iSource;
+        return tables.udtOutGain[static_cast<std::size_t>(channel)].iSource;
     case kTypeDsp:
-        return isTableIndex(iOutChan) ? crosspointGain(iOutChan, channel) : qint16(0);
+        return isTableIndex(settings.iOutChan) ? crosspointGain(tables, settings.iOutChan, channel)
+                                               : qint16(0);
     default:
         return 0;
     }

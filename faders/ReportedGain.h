@@ -3,6 +3,9 @@
 // What the switcher last reported for the channel of a fader: the value the fader falls back
 // to and the one a movement is compared with.
 
+#include "config/Settings.h"
+#include "protocol/SwitcherTables.h"
+
 #include <QtGlobal>
 
 namespace ReportedGain {
@@ -11,6 +14,6 @@ namespace ReportedGain {
 // entry of its channel, or for DSP gains the last slot of the output's crosspoint map that
 // lists its channel. 0 when nothing was reported, when the gain type is none of the three,
 // or when a channel (from a hand-edited settings file) lies outside the tables.
-qint16 OfFader(int fader);
+qint16 OfFader(const Settings &settings, const SwitcherTables &tables, int fader);
 
 } // namespace ReportedGain

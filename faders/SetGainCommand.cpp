@@ -1,6 +1,6 @@
 #include "faders/SetGainCommand.h"
 
-#include "app/Variables.h"
+#include "config/Settings.h"
 #include "protocol/ByteManipulation.h"
 #include "protocol/WireFormat.h"
 
@@ -18,7 +18,7 @@ bool fits14(int value) {
 } // namespace
 
 std::optional<QByteArray> Build(int kind, int channel, int outChan, int gain, int entries) {
-    const bool crosspoint = kind == Variables::kTypeDsp;
+    const bool crosspoint = kind == kTypeDsp;
     if (kind < 0 || kind > WireFormat::kDataMask || !fits14(channel) || !fits14(gain) ||
         (crosspoint && !fits14(outChan)) || entries < 1 || entries > kMaxEntries)
         return std::nullopt;

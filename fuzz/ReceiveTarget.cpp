@@ -4,7 +4,6 @@
 // call the buffer and the tables are checked against what the receive path promises.
 //
 // Input: one plan byte, then the byte stream.
-//  - plan bit 0: whether tmrGain counts (decoders then restart it instead of refreshing);
 //  - plan byte kFloodPlan: once, at a chunk boundary, the stream is padded with data bytes
 //    past the pending-message bound, as a switcher that never sends an EOM would (rare, as
 //    such an input costs milliseconds);
@@ -15,10 +14,9 @@
 // its checksum is spoiled. Invalid greetings, which take every branch of the greeting check
 // but the answer, still reach the decoder.
 
-#include "app/Variables.h"
 #include "protocol/ByteManipulation.h"
 #include "protocol/Dispatcher.h"
-#include "protocol/Seams.h"
+#include "protocol/ProtocolHost.h"
 #include "protocol/SerialDecoder.h"
 #include "protocol/WireFormat.h"
 
@@ -28,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -121,10 +120,39 @@ struct Shadow {
     }
 };
 
+// The receive path's host: the buffer and tables it works on, and the checks of what the
+// decoders tell it.
+struct Host final : ProtocolHost {
+    ReceiveBuffer sBuffer;
+    std::unique_ptr<SwitcherTables> tables = std::make_unique<SwitcherTables>();
+    int sends = 0;
+
+    void SendToSwitcher(const QByteArray &message) override {
+        // With greetings spoiled, the only thing the receive path may send is the pong.
+        Check(message == QByteArray(1, static_cast<char>(kPong)), "sent something else than F4");
+        ++sends;
+    }
+    void noteFailure(const char *) override {}
+    void gainReportDecoded() override {}
+    void crosspointMapDecoded(int first, int last) override {
+        Check(first >= 0 && first <= last && first <= kMaxChannel, "maps stored out of range");
+    }
+    void counterIncremented(int k) override {
+        Check(k >= 0 && k < kCounterCount, "counter index out of range");
+    }
+    void frontCut(const FrameCutter::Front &, const QByteArray &) override {}
+};
+
+// Reused from input to input: a fresh set of tables costs more than the receive path.
+Host &TheHost() {
+    static Host host;
+    return host;
+}
+
 // The buffer only loses bytes from its front: it must hold a suffix of what it held before,
 // and that is what the shadow holds after advancing its head by the bytes removed.
 DS_NOT_FUZZED void CheckSuffix(Shadow &shadow) {
-    const ReceiveBuffer &buffer = Variables::sBuffer;
+    const ReceiveBuffer &buffer = TheHost().sBuffer;
     const auto now = static_cast<std::size_t>(buffer.size());
     Check(now <= shadow.size(), "the buffer grew without an append");
     shadow.head = shadow.end - now;
@@ -141,7 +169,8 @@ DS_NOT_FUZZED void CheckSuffix(Shadow &shadow) {
 }
 
 DS_NOT_FUZZED void CheckCounters() {
-    using namespace Variables;
+    const auto &[udtInGain, udtOutGain, udtXpt, iMsgCount, iHistoryCount, udtHistory] =
+        *TheHost().tables;
     Check(iHistoryCount >= 0 && iHistoryCount <= kHistorySize, "iHistoryCount out of range");
     for (const qint16 count : iMsgCount)
         Check(count >= 0, "a message counter went negative");
@@ -149,7 +178,8 @@ DS_NOT_FUZZED void CheckCounters() {
 
 // Everything the decoders may have written: indexes and values as the protocol can carry them.
 DS_NOT_FUZZED void CheckTables() {
-    using namespace Variables;
+    const auto &[udtInGain, udtOutGain, udtXpt, iMsgCount, iHistoryCount, udtHistory] =
+        *TheHost().tables;
     CheckCounters();
     for (int h = 0; h < iHistoryCount; ++h) {
         const GainEntry &entry = udtHistory[static_cast<std::size_t>(h)];
@@ -162,7 +192,7 @@ DS_NOT_FUZZED void CheckTables() {
         Check(udtInGain[c].iChannel >= 0 && udtInGain[c].iSource >= 0, "input gain negative");
         Check(udtOutGain[c].iChannel >= 0 && udtOutGain[c].iSource >= 0, "output gain negative");
         // A map decoder writes a record only with its sMap; the gain decoder writes only into
-        // slots of a stored record. Records without one are as ResetAll left them.
+        // slots of a stored record. Records without one are as they started.
         const CrosspointMap &map = udtXpt[c];
         if (map.sMap.isEmpty())
             continue;
@@ -177,37 +207,12 @@ DS_NOT_FUZZED void CheckTables() {
                 Check(map.sMap.at(map.iSources[s] - 1) == '1', "kept source not marked in sMap");
         }
     }
-    // The receive path never touches the settings.
-    Check(iChan == kDefaultChan && iType == kDefaultType && iOutChan == 0 &&
-              lIPPort == kDefaultIPPort && sIPAddress == kDefaultIPAddress,
-          "the receive path changed a setting");
 }
 
 struct Run {
     Shadow shadow;
-    int sends = 0;
-    bool decodeTimerRunning = false;
+    Host &host = TheHost();
 };
-
-Run *g_run = nullptr;
-
-void InstallSeams(bool gainTimerRunning) {
-    TCPComm::Seams &s = TCPComm::seams();
-    s = TCPComm::Seams{};
-    s.send = [](const QByteArray &message) {
-        // With greetings spoiled, the only thing the receive path may send is the pong.
-        Check(message == QByteArray(1, static_cast<char>(kPong)), "sent something else than F4");
-        ++g_run->sends;
-    };
-    s.gainTimerActive = [gainTimerRunning] { return gainTimerRunning; };
-    s.updateGain = [] {};
-    s.restartGainTimer = [] {};
-    s.showCount = [](int k) {
-        Check(k >= 0 && k < Variables::kCounterCount, "showCount index out of range");
-    };
-    s.startDecodeTimer = [] { g_run->decodeTimerRunning = true; };
-    s.stopDecodeTimer = [] { g_run->decodeTimerRunning = false; };
-}
 
 // Why a step may remove nothing: an incomplete framed message at the front, within the bound.
 DS_NOT_FUZZED void CheckWaiting(Shadow &shadow) {
@@ -241,11 +246,11 @@ void Step(Run &run) {
         }
     }
     const std::size_t before = shadow.size();
-    const int sendsBefore = run.sends;
-    TCPComm::ProcessCommand();
+    const int sendsBefore = run.host.sends;
+    TCPComm::ProcessCommand(run.host.sBuffer, *run.host.tables, run.host);
     CheckSuffix(shadow);
     Check(before - shadow.size() == expected, "a dispatcher step removed the wrong bytes");
-    Check(run.sends - sendsBefore == (ping ? 1 : 0), "F5 not answered exactly once");
+    Check(run.host.sends - sendsBefore == (ping ? 1 : 0), "F5 not answered exactly once");
     if (expected == 0)
         CheckWaiting(shadow);
     CheckCounters();
@@ -275,28 +280,27 @@ void SerialPass(Run &run) {
         break;
     }
     const std::size_t before = shadow.size();
-    const int sendsBefore = run.sends;
-    TCPComm::DecodeMessage();
+    const int sendsBefore = run.host.sends;
+    TCPComm::DecodeMessage(run.host.sBuffer, *run.host.tables, run.host);
     CheckSuffix(shadow);
     Check(before - shadow.size() == expected, "the serial decoder removed the wrong bytes");
-    Check(run.sends == sendsBefore, "the serial decoder sent something");
+    Check(run.host.sends == sendsBefore, "the serial decoder sent something");
     CheckCounters();
 }
 
 // One tmrDecode tick: any number of steps within its budget; when it stops the timer, the
 // buffer is drained or waits for bytes that have not arrived.
 void Tick(Run &run) {
-    run.decodeTimerRunning = true;
-    TCPComm::DecodeTick();
+    const bool running = TCPComm::DecodeTick(run.host.sBuffer, *run.host.tables, run.host);
     CheckSuffix(run.shadow);
-    if (!run.decodeTimerRunning)
+    if (!running)
         CheckWaiting(run.shadow);
     CheckCounters();
 }
 
 void Append(Run &run, std::size_t count) {
     Shadow &shadow = run.shadow;
-    Variables::sBuffer.append(shadow.stream.data() + shadow.end, static_cast<qsizetype>(count));
+    run.host.sBuffer.append(shadow.stream.data() + shadow.end, static_cast<qsizetype>(count));
     shadow.end += count;
     CheckSuffix(shadow);
 }
@@ -307,10 +311,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size == 0)
         return 0;
     const quint8 plan = data[0];
+    Host &host = TheHost();
+    host.sBuffer.clear();
+    *host.tables = SwitcherTables{};
+    host.sends = 0;
     Run run;
-    g_run = &run;
-    Variables::ResetAll();
-    InstallSeams((plan & 1) != 0);
 
     std::string payload(reinterpret_cast<const char *>(data + 1), size - 1);
     SpoilGreetings(payload);
@@ -375,13 +380,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (run.shadow.size() <= kLargeBuffer)
         Tick(run);
-    Check(Variables::sBuffer.size() <= kMaxPendingBytes, "the buffer ended over its bound");
+    Check(host.sBuffer.size() <= kMaxPendingBytes, "the buffer ended over its bound");
     // Every answer was for a ping of the stream (the serial decoder drops them unanswered).
-    Check(run.sends <= pings, "answers without pings");
+    Check(host.sends <= pings, "answers without pings");
     CheckTables();
-
-    // The next input starts with ResetAll; only the hooks must not outlive this run.
-    TCPComm::seams() = TCPComm::Seams{};
-    g_run = nullptr;
     return 0;
 }

@@ -2,7 +2,6 @@
 // WriteSettings and a second read, which must give back exactly what the read rules make of the
 // values written. Writing the same values again must settle the file.
 
-#include "app/Variables.h"
 #include "config/DiskWork.h"
 
 #include <QByteArray>
@@ -27,28 +26,6 @@ void Check(bool ok, const char *what) {
     if (!ok)
         Violation(what);
 }
-
-struct Settings {
-    qint16 type;
-    std::array<qint16, 2> chan;
-    qint16 outChan;
-    QString address;
-    qint32 port;
-
-    static Settings Current() {
-        using namespace Variables;
-        return {iType, iChan, iOutChan, sIPAddress, lIPPort};
-    }
-    void Apply() const {
-        using namespace Variables;
-        iType = type;
-        iChan = chan;
-        iOutChan = outChan;
-        sIPAddress = address;
-        lIPPort = port;
-    }
-    bool operator==(const Settings &) const = default;
-};
 
 // A private folder for the file: in shared memory when there is one, as the fuzzer writes it
 // a few times per input.
@@ -89,21 +66,21 @@ QString StoredAddress(const QString &address) {
 // through its write rule (channels stored counted from 1) and then its read rule.
 Settings Reread(const Settings &w) {
     Settings r = w;
-    if (w.type == 0)
-        r.type = Variables::kTypeInput;
-    const int chan1 = w.chan[0] + 1;
-    r.chan[0] = static_cast<qint16>(chan1 == 0 ? 0 : chan1 - 1);
-    const int chan2 = w.chan[1] + 1;
-    r.chan[1] = static_cast<qint16>(chan2 == 0 ? 1 : chan2 - 1);
+    if (w.iType == 0)
+        r.iType = kTypeInput;
+    const int chan1 = w.iChan[0] + 1;
+    r.iChan[0] = static_cast<qint16>(chan1 == 0 ? 0 : chan1 - 1);
+    const int chan2 = w.iChan[1] + 1;
+    r.iChan[1] = static_cast<qint16>(chan2 == 0 ? 1 : chan2 - 1);
     // "Out Chan" lowers only positive numbers: a stored 0 or less comes back as it stands, one
     // above the value that was written.
-    const int out = w.outChan + 1;
-    r.outChan = static_cast<qint16>(out > 0 ? out - 1 : out);
-    r.address = StoredAddress(w.address);
-    if (r.address.isEmpty())
-        r.address = Variables::kDefaultIPAddress;
-    if (w.port == 0)
-        r.port = Variables::kDefaultIPPort;
+    const int out = w.iOutChan + 1;
+    r.iOutChan = static_cast<qint16>(out > 0 ? out - 1 : out);
+    r.sIPAddress = StoredAddress(w.sIPAddress);
+    if (r.sIPAddress.isEmpty())
+        r.sIPAddress = Settings::kDefaultIPAddress;
+    if (w.lIPPort == 0)
+        r.lIPPort = Settings::kDefaultIPPort;
     return r;
 }
 
@@ -121,29 +98,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
     }
 
-    Variables::ResetAll();
-    DiskWork::ReadSettings(path);
-    const Settings read = Settings::Current();
-    if (DiskWork::LastFailure().isEmpty()) {
+    const DiskWork::ReadResult first = DiskWork::ReadSettings(path);
+    const Settings &read = first.settings;
+    if (first.ok) {
         // A successful read applies every replacement rule.
-        Check(read.type != 0 && read.port != 0 && !read.address.isEmpty(),
+        Check(read.iType != 0 && read.lIPPort != 0 && !read.sIPAddress.isEmpty(),
               "a read kept a value that its rule replaces");
     }
 
-    DiskWork::WriteSettings(path);
-    const bool unwritable = ChannelUnwritable(read.chan[0]) || ChannelUnwritable(read.chan[1]) ||
-                            ChannelUnwritable(read.outChan);
-    Check(DiskWork::LastFailure().isEmpty() != unwritable,
+    const bool unwritable = ChannelUnwritable(read.iChan[0]) || ChannelUnwritable(read.iChan[1]) ||
+                            ChannelUnwritable(read.iOutChan);
+    Check(DiskWork::WriteSettings(path, read) != unwritable,
           "the write failed without a channel it cannot store, or stored one it cannot");
     if (unwritable)
         return 0;
     const QByteArray written = FileBytes(path);
 
     // Start the re-read from values that no file produces, so that a key it misses shows.
-    Settings{0, {-7, -7}, -7, QStringLiteral("unset"), 0}.Apply();
-    DiskWork::ReadSettings(path);
-    Check(DiskWork::LastFailure().isEmpty(), "the written file does not read back");
-    const Settings reread = Settings::Current();
+    const DiskWork::ReadResult again =
+        DiskWork::ReadSettings(path, {0, {-7, -7}, -7, QStringLiteral("unset"), 0});
+    Check(again.ok, "the written file does not read back");
+    const Settings &reread = again.settings;
     Check(reread == Reread(read), "the values read back differ from the values written");
 
     // Writing the same values again settles the file: the INI writer may still move blank
@@ -152,8 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (reread == read) {
         QByteArray previous = written;
         for (int round = 0; round < 2; ++round) {
-            DiskWork::WriteSettings(path);
-            Check(DiskWork::LastFailure().isEmpty(), "a repeated write failed");
+            Check(DiskWork::WriteSettings(path, read), "a repeated write failed");
             const QByteArray now = FileBytes(path);
             if (round == 1)
                 Check(now == previous, "repeated writes of the same values keep changing the file");

@@ -1,9 +1,7 @@
 #include "protocol/CrosspointMapDecoder.h"
 
-#include "app/Variables.h"
 #include "protocol/ByteManipulation.h"
 #include "protocol/Failure.h"
-#include "protocol/Refresh.h"
 #include "protocol/WireFormat.h"
 
 #include <QList>
@@ -16,13 +14,8 @@ namespace {
 
 using namespace WireFormat;
 using ByteManipulation::Read14;
-using Variables::CrosspointMap;
 
 constexpr int kInt16Max = std::numeric_limits<qint16>::max();
-
-void Fail() {
-    NoteFailure(kErrCrosspointMap);
-}
 
 // Reads the block of output o at pos into record (null for outputs beyond the table, whose
 // blocks are only checked). Advances pos and the expected message length. Entries of
@@ -39,11 +32,11 @@ bool ReadBlock(const QByteArray &message, int o, qsizetype &pos, qsizetype &expe
     const auto info = static_cast<quint8>(message.at(pos - 1));
     pos += 1;
     if (record) {
-        record->sMap = QByteArray(Variables::kMapSources, '0');
+        record->sMap = QByteArray(kMapSources, '0');
         record->bCount = static_cast<quint8>(*n);
         record->bInfo = info;
     }
-    if (o >= Variables::kMapSources) {
+    if (o >= kMapSources) {
         pos += qsizetype{kMapEntryBytes} * *n;
         return true;
     }
@@ -52,11 +45,11 @@ bool ReadBlock(const QByteArray &message, int o, qsizetype &pos, qsizetype &expe
         if (!source)
             return false;
         pos += 2;
-        if (*source < 0 || *source >= Variables::kMapSources) {
+        if (*source < 0 || *source >= kMapSources) {
             pos += 2;
             continue;
         }
-        if (e >= Variables::kMapSlots)
+        if (e >= kMapSlots)
             return false;
         const auto gain = Read14(message, pos);
         if (!gain)
@@ -73,7 +66,8 @@ bool ReadBlock(const QByteArray &message, int o, qsizetype &pos, qsizetype &expe
 
 } // namespace
 
-void ProcessCrosspointMap(QByteArray message) {
+void ProcessCrosspointMap(QByteArray message, SwitcherTables &tables, ProtocolHost &host) {
+    const auto Fail = [&host] { host.noteFailure(kErrCrosspointMap); };
     if (!ByteManipulation::ChecksumMatches(message)) {
         Fail();
         return;
@@ -92,7 +86,7 @@ void ProcessCrosspointMap(QByteArray message) {
 
     // Records are built only for outputs that the table holds: the store stops at the first
     // output beyond it, so records past that point could never be stored.
-    const int storable = std::clamp(Variables::kMaxChannel - *first + 1, 0, int{*n});
+    const int storable = std::clamp(kMaxChannel - *first + 1, 0, int{*n});
     QList<CrosspointMap> records(storable);
     qsizetype expected = kMapFixedLength;
     qsizetype pos = kMapBlocksPos;
@@ -110,15 +104,12 @@ void ProcessCrosspointMap(QByteArray message) {
     }
 
     for (int r = 0; r < storable; ++r)
-        Variables::udtXpt[static_cast<std::size_t>(*first + r)] = records.at(r);
+        tables.udtXpt[static_cast<std::size_t>(*first + r)] = records.at(r);
     if (storable < *n) {
         Fail(); // an output beyond the table: the outputs before it stay stored
         return;
     }
-
-    if (Variables::iType == Variables::kTypeDsp && Variables::iOutChan >= *first &&
-        Variables::iOutChan <= last)
-        RefreshFaders();
+    host.crosspointMapDecoded(*first, last);
 }
 
 } // namespace TCPComm

@@ -1,12 +1,10 @@
 #include "protocol/Dispatcher.h"
 
-#include "app/Variables.h"
-#include "protocol/ByteManipulation.h"
 #include "protocol/CrosspointMapDecoder.h"
 #include "protocol/Failure.h"
+#include "protocol/FrameCutter.h"
 #include "protocol/GainReport.h"
 #include "protocol/Greeting.h"
-#include "protocol/Seams.h"
 #include "protocol/WireFormat.h"
 
 #include <QElapsedTimer>
@@ -15,6 +13,7 @@
 namespace TCPComm {
 
 using namespace WireFormat;
+using FrameCutter::Kind;
 
 namespace {
 
@@ -22,92 +21,77 @@ namespace {
 // and after every step that cut a whole message, whose decoding may take longer.
 constexpr int kStepsPerClockRead = 64;
 
-// One dispatcher step. Returns true when it removed anything from sBuffer.
-bool Step() {
-    ReceiveBuffer &buffer = Variables::sBuffer;
-    if (buffer.isEmpty())
-        return false;
-    const quint8 b = buffer.front();
-    if (!ByteManipulation::IsStatusByte(b)) {
-        buffer.drop(1); // junk: data bytes never start a message
-        return true;
-    }
-    if (b == kPing) {
-        buffer.drop(1);
-        SendToSwitcher(QByteArray(1, static_cast<char>(kPong)));
-        return true;
-    }
-    if (b == kPong || b == kSystemF1 || b == kSystemF3) {
-        buffer.drop(1);
-        return true;
-    }
-    const qsizetype eom = buffer.firstEom();
-    if (eom == 0) {
-        // Still waiting for the EOM. A wait that has outgrown every meaningful message means
-        // the EOM was lost or never sent: drop the status byte, so that the rest drains as
-        // junk up to the next message instead of piling up without limit.
-        if (buffer.size() > kMaxPendingBytes) {
-            buffer.drop(1);
-            NoteFailure(kErrProcessCommand);
-            return true;
-        }
-        return false;
-    }
-    // The message leaves the buffer before its decoder runs, so a decoder that fails never
-    // sees it again. The cut ends at the first EOM even if that joins two messages whose
-    // first lost its EOM; the decoder rejects the join by checksum or length.
-    const QByteArray message = buffer.take(eom);
-    switch (b) {
+void Decode(const QByteArray &message, SwitcherTables &tables, ProtocolHost &host) {
+    switch (static_cast<quint8>(message.front())) {
     case kGreeting:
-        AnswerGreeting(message);
+        AnswerGreeting(message, host);
         break;
     case kGainReport:
-        ReceiveGain(message);
+        ReceiveGain(message, tables, host);
         break;
     case kCrosspointMap:
-        ProcessCrosspointMap(message);
+        ProcessCrosspointMap(message, tables, host);
         break;
     default:
         break; // kInfoRequest from the switcher, unknown status bytes and a lone EOM
     }
-    return true;
 }
 
 } // namespace
 
-void ProcessCommand() {
-    Step();
+bool ProcessCommand(ReceiveBuffer &sBuffer, SwitcherTables &tables, ProtocolHost &host) {
+    FrameCutter::Front front = FrameCutter::LookAtFront(sBuffer);
+    switch (front.kind) {
+    case Kind::Empty:
+        return false;
+    case Kind::Junk:
+        sBuffer.drop(1);
+        host.frontCut(front, {});
+        return true;
+    case Kind::OneByte:
+        sBuffer.drop(1);
+        host.frontCut(front, {});
+        if (front.status == kPing)
+            host.SendToSwitcher(QByteArray(1, static_cast<char>(kPong)));
+        return true;
+    case Kind::Incomplete:
+        // Still waiting for the EOM. A wait that has outgrown every meaningful message means
+        // the EOM was lost or never sent: drop the status byte, so that the rest drains as
+        // junk up to the next message instead of piling up without limit.
+        if (sBuffer.size() <= kMaxPendingBytes)
+            return false;
+        sBuffer.drop(1);
+        host.frontCut({Kind::Junk, front.status, 1}, {});
+        host.noteFailure(kErrProcessCommand);
+        return true;
+    case Kind::Message:
+        break;
+    }
+    // The message leaves the buffer before its decoder runs, so a decoder that fails never
+    // sees it again.
+    const QByteArray message = sBuffer.take(front.length);
+    host.frontCut(front, message);
+    Decode(message, tables, host);
+    return true;
 }
 
-void DecodeTick() {
-    Seams &hooks = seams();
-    if (Variables::sBuffer.isEmpty()) {
-        if (hooks.stopDecodeTimer)
-            hooks.stopDecodeTimer();
-        return;
-    }
+bool DecodeTick(ReceiveBuffer &sBuffer, SwitcherTables &tables, ProtocolHost &host) {
     QElapsedTimer clock;
     clock.start();
     const qint64 budget = std::chrono::nanoseconds(kDecodeTickBudget).count();
     int cheapSteps = 0;
-    while (!Variables::sBuffer.isEmpty()) {
-        const qsizetype before = Variables::sBuffer.size();
-        if (!Step()) {
-            // An incomplete message at the front: nothing changes until more bytes arrive,
-            // and the link handler that appends them restarts the timer.
-            if (hooks.stopDecodeTimer)
-                hooks.stopDecodeTimer();
-            return;
-        }
-        const bool cutMessage = before - Variables::sBuffer.size() > 1;
-        if ((cutMessage || ++cheapSteps >= kStepsPerClockRead)) {
+    while (!sBuffer.isEmpty()) {
+        const qsizetype before = sBuffer.size();
+        if (!ProcessCommand(sBuffer, tables, host))
+            return false; // an incomplete message: nothing changes until more bytes arrive
+        const bool cutMessage = before - sBuffer.size() > 1;
+        if (cutMessage || ++cheapSteps >= kStepsPerClockRead) {
             cheapSteps = 0;
             if (clock.nsecsElapsed() >= budget)
-                return;
+                return !sBuffer.isEmpty();
         }
     }
-    if (hooks.stopDecodeTimer)
-        hooks.stopDecodeTimer();
+    return false;
 }
 
 } // namespace TCPComm

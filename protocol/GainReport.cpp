@@ -1,9 +1,7 @@
 #include "protocol/GainReport.h"
 
-#include "app/Variables.h"
 #include "protocol/ByteManipulation.h"
 #include "protocol/Failure.h"
-#include "protocol/Refresh.h"
 #include "protocol/WireFormat.h"
 
 #include <QList>
@@ -17,7 +15,6 @@ namespace {
 
 using namespace WireFormat;
 using ByteManipulation::Read14;
-using Variables::GainEntry;
 
 constexpr int kInt16Max = std::numeric_limits<qint16>::max();
 
@@ -40,33 +37,45 @@ int CounterFor(qint16 output, qint16 source) {
     return o * kWatchedSources + s;
 }
 
-// The counters stop at the top of their range rather than wrap or fail: a failure here would
-// keep every later gain for the same crosspoint from being applied.
-void Count(int k) {
-    qint16 &counter = Variables::iMsgCount[static_cast<std::size_t>(k)];
-    if (counter < kInt16Max)
-        ++counter;
-    if (seams().showCount)
-        seams().showCount(k);
-}
+// One report being decoded: where it writes and whom it tells.
+struct Decode {
+    SwitcherTables &tables;
+    ProtocolHost &host;
 
-// The history keeps the first entries only; once full, later entries go unrecorded but are
-// still applied.
-void Remember(const GainEntry &entry) {
-    if (Variables::iHistoryCount < 0 || Variables::iHistoryCount >= Variables::kHistorySize)
-        return;
-    Variables::udtHistory[static_cast<std::size_t>(Variables::iHistoryCount)] = entry;
-    ++Variables::iHistoryCount;
-}
+    bool Fail() {
+        host.noteFailure(kErrReceiveGain);
+        return false;
+    }
 
-bool Fail() {
-    NoteFailure(kErrReceiveGain);
-    return false;
-}
+    // The counters stop at the top of their range rather than wrap or fail: a failure here
+    // would keep every later gain for the same crosspoint from being applied.
+    void Count(int k) {
+        qint16 &counter = tables.iMsgCount[static_cast<std::size_t>(k)];
+        if (counter < kInt16Max)
+            ++counter;
+        host.counterIncremented(k);
+    }
+
+    // The history keeps the first entries only; once full, later entries go unrecorded but
+    // are still applied.
+    void Remember(const GainEntry &entry) {
+        if (tables.iHistoryCount < 0 || tables.iHistoryCount >= kHistorySize)
+            return;
+        tables.udtHistory[static_cast<std::size_t>(tables.iHistoryCount)] = entry;
+        ++tables.iHistoryCount;
+    }
+
+    bool ChannelEntries(const QByteArray &message, quint8 kind, QList<GainEntry> &entries,
+                        qsizetype &expected);
+    bool CrosspointEntries(const QByteArray &message, QList<GainEntry> &entries,
+                           qsizetype &expected);
+    bool ApplyCrosspoint(const GainEntry &entry);
+    bool Apply(const QList<GainEntry> &entries);
+};
 
 // Kinds other than 10: N values for channels F .. F + N - 1.
-bool DecodeChannelEntries(const QByteArray &message, quint8 kind, QList<GainEntry> &entries,
-                          qsizetype &expected) {
+bool Decode::ChannelEntries(const QByteArray &message, quint8 kind, QList<GainEntry> &entries,
+                            qsizetype &expected) {
     const auto n = Read14(message, kGainCountPos);
     const auto first = Read14(message, kGainFirstPos);
     if (!n || !first)
@@ -90,8 +99,8 @@ bool DecodeChannelEntries(const QByteArray &message, quint8 kind, QList<GainEntr
 
 // Kind 10: N (gain, source) pairs for output O. Each entry goes to the history as soon as it
 // is read, so entries before a fault further on are remembered.
-bool DecodeCrosspointEntries(const QByteArray &message, QList<GainEntry> &entries,
-                             qsizetype &expected) {
+bool Decode::CrosspointEntries(const QByteArray &message, QList<GainEntry> &entries,
+                               qsizetype &expected) {
     const auto n = Read14(message, kGainCountPos);
     if (!n || *n == 0)
         return Fail();
@@ -117,11 +126,11 @@ bool DecodeCrosspointEntries(const QByteArray &message, QList<GainEntry> &entrie
 }
 
 // Sets the gain of the entry's source on its output, if the output's map lists it.
-bool ApplyCrosspoint(const GainEntry &entry) {
-    auto &map = Variables::udtXpt[static_cast<std::size_t>(entry.iChannel)];
+bool Decode::ApplyCrosspoint(const GainEntry &entry) {
+    auto &map = tables.udtXpt[static_cast<std::size_t>(entry.iChannel)];
     const qint16 wanted = static_cast<qint16>(entry.iSource + 1);
     for (int slot = 0; slot < map.bCount; ++slot) {
-        if (slot >= Variables::kMapSlots)
+        if (slot >= kMapSlots)
             return Fail(); // the count claims more sources than there are slots
         if (map.iSources[static_cast<std::size_t>(slot)] == wanted) {
             map.iGains[static_cast<std::size_t>(slot)] = entry.iValue;
@@ -132,28 +141,28 @@ bool ApplyCrosspoint(const GainEntry &entry) {
     return true;
 }
 
-bool Apply(const QList<GainEntry> &entries) {
+bool Decode::Apply(const QList<GainEntry> &entries) {
     for (qsizetype k = 0; k < entries.size(); ++k) {
         const GainEntry &entry = entries.at(k);
         if (entry.bKind > kKindOutput && entry.bKind != kKindCrosspoint)
             continue; // kinds without a table
-        if (entry.bKind == kKindCrosspoint && k > Variables::kMaxChannel)
+        if (entry.bKind == kKindCrosspoint && k > kMaxChannel)
             continue;
-        if (entry.iChannel < 0 || entry.iChannel > Variables::kMaxChannel)
+        if (entry.iChannel < 0 || entry.iChannel > kMaxChannel)
             return Fail();
         const auto index = static_cast<std::size_t>(entry.iChannel);
         switch (entry.bKind) {
         case kKindInputSecond:
-            Variables::udtInGain[index].iChannel = entry.iValue;
+            tables.udtInGain[index].iChannel = entry.iValue;
             break;
         case kKindInput:
-            Variables::udtInGain[index].iSource = entry.iValue;
+            tables.udtInGain[index].iSource = entry.iValue;
             break;
         case kKindOutputSecond:
-            Variables::udtOutGain[index].iChannel = entry.iValue;
+            tables.udtOutGain[index].iChannel = entry.iValue;
             break;
         case kKindOutput:
-            Variables::udtOutGain[index].iSource = entry.iValue;
+            tables.udtOutGain[index].iSource = entry.iValue;
             break;
         default:
             if (!ApplyCrosspoint(entry))
@@ -166,13 +175,10 @@ bool Apply(const QList<GainEntry> &entries) {
 
 } // namespace
 
-void ReceiveGain(QByteArray message) {
-    if (!ByteManipulation::ChecksumMatches(message)) {
-        Fail();
-        return;
-    }
-    if (message.size() < kGainKindPos) {
-        Fail();
+void ReceiveGain(QByteArray message, SwitcherTables &tables, ProtocolHost &host) {
+    Decode decode{tables, host};
+    if (!ByteManipulation::ChecksumMatches(message) || message.size() < kGainKindPos) {
+        decode.Fail();
         return;
     }
     const auto kind = static_cast<quint8>(message.at(kGainKindPos - 1));
@@ -180,17 +186,17 @@ void ReceiveGain(QByteArray message) {
     QList<GainEntry> entries;
     qsizetype expected = 0;
     const bool decoded = kind == kKindCrosspoint
-                             ? DecodeCrosspointEntries(message, entries, expected)
-                             : DecodeChannelEntries(message, kind, entries, expected);
+                             ? decode.CrosspointEntries(message, entries, expected)
+                             : decode.ChannelEntries(message, kind, entries, expected);
     if (!decoded)
         return;
     if (message.size() != expected) {
-        Fail();
+        decode.Fail();
         return;
     }
-    if (!Apply(entries))
+    if (!decode.Apply(entries))
         return;
-    RefreshFaders();
+    host.gainReportDecoded();
 }
 
 } // namespace TCPComm

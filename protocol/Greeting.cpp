@@ -1,7 +1,6 @@
 #include "protocol/Greeting.h"
 
 #include "protocol/ByteManipulation.h"
-#include "protocol/Seams.h"
 #include "protocol/WireFormat.h"
 
 #include <chrono>
@@ -23,23 +22,23 @@ void Hold(std::chrono::steady_clock::duration hold) {
 
 } // namespace
 
-void AnswerGreeting(QByteArray message) {
+void AnswerGreeting(QByteArray message, ProtocolHost &host) {
     if (!ByteManipulation::ChecksumMatches(message))
         return;
     if (message.size() != kGreetingShortLength && message.size() != kGreetingLongLength)
         return;
     if (static_cast<quint8>(message.at(1)) != kGreetingMagic)
         return;
-    SendToSwitcher(QByteArray(kGreetingReply, sizeof kGreetingReply));
+    host.SendToSwitcher(QByteArray(kGreetingReply, sizeof kGreetingReply));
     Hold(kGreetingHold);
-    SendInfoRequest(kInfoSelector);
+    SendInfoRequest(kInfoSelector, host);
 }
 
-void SendInfoRequest(qint32 S) {
+void SendInfoRequest(qint32 S, ProtocolHost &host) {
     QByteArray data;
     ByteManipulation::Append7BitGroups(data, S, kInfoSelectorGroups);
     data.append(kInfoPaddingBytes, '\0');
-    SendToSwitcher(ByteManipulation::BuildMessage(kInfoRequest, data));
+    host.SendToSwitcher(ByteManipulation::BuildMessage(kInfoRequest, data));
 }
 
 } // namespace TCPComm

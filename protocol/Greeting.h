@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ProtocolHost.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -7,9 +9,9 @@ namespace TCPComm {
 
 // Answers a valid greeting (81 64 [x] checksum FF) with the fixed reply, holds the thread for
 // the switcher to settle, then sends the one information request. Anything else is ignored.
-void AnswerGreeting(QByteArray message);
+void AnswerGreeting(QByteArray message, ProtocolHost &host);
 
 // Sends the information request for the selector S.
-void SendInfoRequest(qint32 S);
+void SendInfoRequest(qint32 S, ProtocolHost &host);
 
 } // namespace TCPComm

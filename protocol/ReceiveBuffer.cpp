@@ -21,7 +21,7 @@ void ReceiveBuffer::clear() {
     m_scan = 0;
 }
 
-qsizetype ReceiveBuffer::firstEom() {
+qsizetype ReceiveBuffer::firstEom() const {
     m_scan = std::max(m_scan, m_head);
     const qsizetype found = m_data.indexOf(kEom, m_scan);
     if (found < 0) {

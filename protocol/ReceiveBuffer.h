@@ -25,7 +25,7 @@ class ReceiveBuffer {
     }
 
     // 1-based position of the first EOM (0xFF) in the buffer, 0 when there is none.
-    qsizetype firstEom();
+    qsizetype firstEom() const;
 
     // Removes the first count bytes and returns them.
     QByteArray take(qsizetype count);
@@ -40,6 +40,6 @@ class ReceiveBuffer {
     QByteArray m_data;
     qsizetype m_head = 0;
     // Absolute index in m_data: either the first EOM at or after m_head, or the point up to
-    // which the buffer is known to hold no EOM.
-    qsizetype m_scan = 0;
+    // which the buffer is known to hold no EOM. A cache of the search, hence mutable.
+    mutable qsizetype m_scan = 0;
 };

@@ -1,10 +1,9 @@
 // Bad settings files and environments: whatever stands at Slider.ini beside the executable,
 // the panel starts with the start-up values, runs, and exits cleanly.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
 #include "config/DiskWork.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/SettingsFile.h"
 
 #include <QLabel>
@@ -16,8 +15,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-using namespace Variables;
-
 namespace {
 
 // What a save of the start-up values puts into a fresh file.
@@ -25,7 +22,8 @@ const QByteArray kFreshFile = "[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut 
                               "IP Address=127.0.0.1\nIP Port=1250\n";
 
 // The six settings as "type chan0 chan1 outChan address port", so a mismatch shows them all.
-QString settings() {
+QString Text(const Settings &settings) {
+    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = settings;
     return QStringLiteral("%1 %2 %3 %4 %5 %6")
         .arg(QString::number(iType), QString::number(iChan[0]), QString::number(iChan[1]),
              QString::number(iOutChan), sIPAddress, QString::number(lIPPort));
@@ -57,14 +55,11 @@ class BadSettingsTest : public QObject {
 
   private slots:
     void initTestCase() {
-        static_cast<void>(m_defaultSwitcher.listen(QHostAddress::LocalHost, kDefaultIPPort));
+        static_cast<void>(
+            m_defaultSwitcher.listen(QHostAddress::LocalHost, Settings::kDefaultIPPort));
     }
 
-    void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-        TestSupport::removeSettingsFile();
-    }
+    void init() { TestSupport::removeSettingsFile(); }
     void cleanup() { // also after a check that failed half-way
         setImmutable(QCoreApplication::applicationDirPath(), false);
         TestSupport::removeSettingsFile();
@@ -98,27 +93,29 @@ class BadSettingsTest : public QObject {
         if (!file.isEmpty()) {
             TestSupport::writeSettingsFile(file);
         } else if (tag == "directory") {
-            QVERIFY(QDir().mkpath(DiskWork::SettingsPath()));
+            QVERIFY(QDir().mkpath(frmMain::DefaultSettingsPath()));
         } else if (tag == "unreadable") {
             // Permission bits do not stop root, so the file is one whose reads fail: this
             // process's memory file fails with an I/O error at offset 0.
             QFile mem("/proc/self/mem");
             if (!mem.open(QIODevice::ReadOnly) || !mem.read(1).isEmpty())
                 QSKIP("no file here that fails to read");
-            QVERIFY(QFile::link("/proc/self/mem", DiskWork::SettingsPath()));
+            QVERIFY(QFile::link("/proc/self/mem", frmMain::DefaultSettingsPath()));
         } else if (!setImmutable(QCoreApplication::applicationDirPath(), true)) {
             QSKIP("cannot make the folder read-only here (needs CAP_LINUX_IMMUTABLE)");
         }
         {
             frmMain window;
             window.Form_Load();
-            QCOMPARE(DiskWork::LastFailure(), after.isEmpty() ? QString() : "Bad File");
-            QCOMPARE(settings() + ' ' + window.lblChan[0]->text() + ' ' + window.lblChan[1]->text(),
+            QCOMPARE(window.settingsFailure(), after.isEmpty() ? QString() : "Bad File");
+            QCOMPARE(Text(window.settings()) + ' ' +
+                         TestSupport::Find<QLabel>(&window, "lblChan", 0)->text() + ' ' +
+                         TestSupport::Find<QLabel>(&window, "lblChan", 1)->text(),
                      QString("1 0 1 0 127.0.0.1 1250 Ch. 1 Ch. 2"));
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QVERIFY(window.close());
-            QCOMPARE(DiskWork::LastFailure(), file.isEmpty() ? "Bad File" : QString());
+            QCOMPARE(window.settingsFailure(), file.isEmpty() ? "Bad File" : QString());
         }
         QStringList found;
         const QDir folder(QCoreApplication::applicationDirPath());
@@ -150,13 +147,13 @@ class BadSettingsTest : public QObject {
         QFETCH(QByteArray, file);
         QFETCH(QString, values);
         TestSupport::writeSettingsFile(file);
+        const QString path = frmMain::DefaultSettingsPath();
         QByteArray saved[2];
         for (QByteArray &text : saved) {
-            ResetAll();
-            DiskWork::ReadSettings();
-            QCOMPARE(settings() + DiskWork::LastFailure(), values);
-            DiskWork::WriteSettings();
-            QCOMPARE(DiskWork::LastFailure(), QString());
+            const DiskWork::ReadResult read = DiskWork::ReadSettings(path);
+            QVERIFY(read.ok);
+            QCOMPARE(Text(read.settings), values);
+            QVERIFY(DiskWork::WriteSettings(path, read.settings));
             text = TestSupport::readSettingsFile();
         }
         QVERIFY(!saved[0].contains("[Broken"));

@@ -1,13 +1,12 @@
 // Crosspoint maps: the records they build, the store and the DSP-only refresh.
 
 #include "protocol/CrosspointMapDecoder.h"
-#include "protocol/Dispatcher.h"
+#include "protocol/Failure.h"
 #include "support/ProtocolFakes.h"
 
 #include <QtTest>
 
 using namespace ProtocolFakes;
-using namespace Variables;
 
 namespace {
 
@@ -50,15 +49,16 @@ void row(const char *name, const QByteArray &message, const QString &record = {}
 class TestCrosspointMap : public QObject {
     Q_OBJECT
     ProtocolFakes::Recorder rec;
+    SwitcherTables &tables = rec.tables;
+
+    void process(const QByteArray &message) { TCPComm::ProcessCrosspointMap(message, tables, rec); }
 
   private slots:
-    void init() {
-        rec.install();
-        FollowMapExample();
-    }
+    void init() { rec.reset(); }
 
-    // Each row follows the worked example: a good map replaces the whole record and
-    // refreshes, a bad one fails and leaves the worked example's record as it was.
+    // Each row follows the worked example: a good map replaces the whole record and tells
+    // which outputs it stored, a bad one fails and leaves the worked example's record as it
+    // was.
     void records_data() {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QString>("record");
@@ -87,36 +87,25 @@ class TestCrosspointMap : public QObject {
         QFETCH(QByteArray, message);
         QFETCH(QString, record);
         const bool fails = record.isEmpty();
-        TCPComm::ProcessCrosspointMap(kMapExample);
-        rec.updates = 0;
-        TCPComm::ProcessCrosspointMap(message);
-        QCOMPARE(Record(udtXpt[64]), fails ? kExampleRecord : record);
-        QCOMPARE(TCPComm::LastFailure(), fails ? QString(TCPComm::kErrCrosspointMap) : QString());
-        QCOMPARE(rec.updates + rec.restarts, fails ? 0 : 1);
-    }
-
-    // Only a DSP switcher's followed output is refreshed; the map is stored all the same.
-    void noRefreshForOtherOutputsOrTypes() {
-        iOutChan = 65;
-        TCPComm::ProcessCrosspointMap(kMapExample);
-        iOutChan = 64;
-        iType = kTypeInput;
-        TCPComm::ProcessCrosspointMap(kMapExample);
-        QCOMPARE(udtXpt[64].iGains[0], 1000);
-        QCOMPARE(rec.updates, 0);
+        process(kMapExample);
+        rec.mapsStored.clear();
+        process(message);
+        QCOMPARE(Record(tables.udtXpt[64]), fails ? kExampleRecord : record);
+        QCOMPARE(rec.failure, fails ? QString(kErrCrosspointMap) : QString());
+        const QList<QPair<int, int>> stored{{64, 64}};
+        QCOMPARE(rec.mapsStored, fails ? decltype(stored)() : stored);
     }
 
     void outputsPastTableStopTheStore() {
-        iOutChan = 1022;
         QList<Entries> blocks;
         for (int o = 1020; o < 1030; ++o)
             blocks.append(Entries{{o - 1000, 600}});
-        TCPComm::ProcessCrosspointMap(Map(1020, blocks));
+        process(Map(1020, blocks));
         for (int o = 1020; o < 1024; ++o)
-            QCOMPARE(Record(udtXpt[o]),
+            QCOMPARE(Record(tables.udtXpt[o]),
                      QStringLiteral("1 0 [0]%1/600 map: %2").arg(o - 999).arg(o - 1000));
-        QCOMPARE(Record(udtXpt[1024]), QStringLiteral("1 0 map:"));
-        rec.expectFailedWithoutRefresh(TCPComm::kErrCrosspointMap);
+        QCOMPARE(Record(tables.udtXpt[1024]), QStringLiteral("1 0 map:"));
+        rec.expectFailedWithoutRefresh(kErrCrosspointMap);
     }
 
     // A full map of every output is far longer than 32767 bytes and still decoded, also
@@ -128,14 +117,15 @@ class TestCrosspointMap : public QObject {
                 blocks[o].append({(o + e) % 1024, 24 + e});
         const QByteArray message = Map(0, blocks);
         QVERIFY(message.size() > 256 * 1024);
-        sBuffer.append(message);
-        TCPComm::ProcessCommand();
-        QVERIFY(sBuffer.isEmpty());
-        QCOMPARE(udtXpt[1024].bCount, 64);
-        QCOMPARE(udtXpt[1023].iSources[63], (1023 + 63) % 1024 + 1);
-        QCOMPARE(udtXpt[1023].iGains[63], 24 + 63);
-        QCOMPARE(rec.updates, 1);
-        QCOMPARE(TCPComm::LastFailure(), QString());
+        rec.sBuffer.append(message);
+        rec.step();
+        QVERIFY(rec.sBuffer.isEmpty());
+        QCOMPARE(tables.udtXpt[1024].bCount, 64);
+        QCOMPARE(tables.udtXpt[1023].iSources[63], (1023 + 63) % 1024 + 1);
+        QCOMPARE(tables.udtXpt[1023].iGains[63], 24 + 63);
+        QCOMPARE(rec.mapsStored.size(), 1);
+        QCOMPARE(rec.mapsStored.front(), qMakePair(0, kMaxChannel));
+        QCOMPARE(rec.failure, QString());
     }
 };
 

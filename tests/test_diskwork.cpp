@@ -1,4 +1,3 @@
-#include "app/Variables.h"
 #include "config/DiskWork.h"
 
 #include <QtTest>
@@ -19,15 +18,14 @@ const QString kBadFile = QStringLiteral("Bad File");
 const QByteArray kFreshFile = "[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\n"
                               "IP Address=127.0.0.1\nIP Port=1250\n";
 
-// The six settings as "type chan0 chan1 outChan address port", and the failure of the last
-// read or write after a "|", so a mismatch shows them all.
-QString Current() {
-    using namespace Variables;
-    const QString failure = DiskWork::LastFailure();
+// The six settings as "type chan0 chan1 outChan address port", and " | Bad File" after a
+// failed read, so a mismatch shows them all.
+QString Text(const DiskWork::ReadResult &read) {
+    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = read.settings;
     return QStringLiteral("%1 %2 %3 %4 %5 %6")
                .arg(QString::number(iType), QString::number(iChan[0]), QString::number(iChan[1]),
                     QString::number(iOutChan), sIPAddress, QString::number(lIPPort)) +
-           (failure.isEmpty() ? QString() : QStringLiteral(" | ") + failure);
+           (read.ok ? QString() : QStringLiteral(" | ") + kBadFile);
 }
 
 const QString kStartUp = QStringLiteral("1 0 1 0 127.0.0.1 1250");
@@ -56,16 +54,14 @@ class TestDiskWork : public QObject {
 
   private slots:
     void init() {
-        Variables::ResetAll();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_path = m_dir->filePath(QStringLiteral("Slider.ini"));
     }
 
-    void pathBesideExecutable() {
+    void pathInAFolder() {
         QCOMPARE(DiskWork::SettingsPathIn("/"), QStringLiteral("/Slider.ini"));
-        QCOMPARE(DiskWork::SettingsPath(),
-                 QCoreApplication::applicationDirPath() + QStringLiteral("/Slider.ini"));
+        QCOMPARE(DiskWork::SettingsPathIn("/opt/panel"), QStringLiteral("/opt/panel/Slider.ini"));
     }
 
     // Each read starts from other values than the start-up ones, so a key that is read is
@@ -98,21 +94,17 @@ class TestDiskWork : public QObject {
         QFETCH(QString, expected);
         if (!keys.isNull())
             put("[CONFIGURATION]\n" + keys + "\n");
-        Variables::iType = 10;
-        Variables::iChan = {6, 7};
-        Variables::iOutChan = 8;
-        Variables::sIPAddress = QStringLiteral("9.9.9.9");
-        Variables::lIPPort = 2;
-        DiskWork::ReadSettings(m_path);
-        QCOMPARE(Current(), expected);
+        const Settings before{10, {6, 7}, 8, QStringLiteral("9.9.9.9"), 2};
+        QCOMPARE(Text(DiskWork::ReadSettings(m_path, before)), expected);
     }
 
     // Negative channels are stored 1-based as they are; an address cannot break the file.
     void writeOddValues() {
-        Variables::iChan[0] = -4;
-        Variables::iOutChan = -3;
-        Variables::sIPAddress = QString::fromLatin1("10.0.0.1\r\n[Other]\nType=9\0x", 26);
-        DiskWork::WriteSettings(m_path);
+        Settings odd;
+        odd.iChan[0] = -4;
+        odd.iOutChan = -3;
+        odd.sIPAddress = QString::fromLatin1("10.0.0.1\r\n[Other]\nType=9\0x", 26);
+        QVERIFY(DiskWork::WriteSettings(m_path, odd));
         QCOMPARE(stored(),
                  QByteArray(kFreshFile)
                      .replace("Chan 1=1", "Chan 1=-3")
@@ -122,11 +114,8 @@ class TestDiskWork : public QObject {
 
     void writeStopsAtChannelOverflow() {
         put(kFreshFile);
-        Variables::iType = 3;
-        Variables::iChan = {32767, 4};
-        Variables::lIPPort = 99;
-        DiskWork::WriteSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
+        const Settings overflow{3, {32767, 4}, 0, QStringLiteral("127.0.0.1"), 99};
+        QVERIFY(!DiskWork::WriteSettings(m_path, overflow));
         QCOMPARE(stored(), QByteArray(kFreshFile).replace("Type=1", "Type=3"));
     }
 
@@ -134,12 +123,11 @@ class TestDiskWork : public QObject {
         put("; Panel settings\r\n\r\n[Other]\r\nfoo = bar\r\n\r\n; the switcher\r\n"
             "[configuration]\r\n  type = 10 \r\nCHAN 1=4\r\n; keep me\r\nchan 2 = 6\r\n"
             "extra=keep\r\n\r\n; trailing note\r\n# and another\r\n");
-        DiskWork::ReadSettings(m_path);
-        QCOMPARE(Current(), QStringLiteral("10 3 5 0 127.0.0.1 1250"));
+        DiskWork::ReadResult read = DiskWork::ReadSettings(m_path);
+        QCOMPARE(Text(read), QStringLiteral("10 3 5 0 127.0.0.1 1250"));
 
-        Variables::lIPPort = 4000;
-        DiskWork::WriteSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), QString());
+        read.settings.lIPPort = 4000;
+        QVERIFY(DiskWork::WriteSettings(m_path, read.settings));
         const QByteArray once = stored();
         QCOMPARE(once, QByteArray("; Panel settings\r\n\r\n\r\n[Other]\r\nfoo=bar\r\n\r\n\r\n"
                                   "; the switcher\r\n[configuration]\r\ntype=10\r\nCHAN 1=4\r\n"
@@ -147,7 +135,7 @@ class TestDiskWork : public QObject {
                                   "IP Address=127.0.0.1\r\nIP Port=4000\r\n\r\n"
                                   "; trailing note\r\n# and another\r\n"));
         // A second save changes nothing: the file does not grow or drift.
-        DiskWork::WriteSettings(m_path);
+        QVERIFY(DiskWork::WriteSettings(m_path, read.settings));
         QCOMPARE(stored(), once);
     }
 
@@ -155,17 +143,18 @@ class TestDiskWork : public QObject {
         // A disk that fills up half-way: the process may write only a few bytes per file,
         // which hits root too. Plain truncate-and-write would leave a stub behind.
         put(kFreshFile);
-        Variables::sIPAddress = QStringLiteral("192.168.100.200");
+        Settings settings;
+        settings.sIPAddress = QStringLiteral("192.168.100.200");
         rlimit old{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         const rlimit tiny{16, old.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        DiskWork::WriteSettings(m_path);
+        const bool written = DiskWork::WriteSettings(m_path, settings);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
 
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
+        QVERIFY(!written);
         QCOMPARE(stored(), kFreshFile);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"Slider.ini"});
     }
@@ -174,12 +163,10 @@ class TestDiskWork : public QObject {
     // here only the write's report of places it cannot write to.
     void unwritablePlacesFail() {
         put("not a directory");
-        DiskWork::WriteSettings(m_path + QStringLiteral("/Slider.ini"));
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
+        QVERIFY(!DiskWork::WriteSettings(m_path + QStringLiteral("/Slider.ini"), Settings{}));
 
         QVERIFY(QFile::remove(m_path) && QDir().mkpath(m_path));
-        DiskWork::WriteSettings(m_path);
-        QCOMPARE(DiskWork::LastFailure(), kBadFile);
+        QVERIFY(!DiskWork::WriteSettings(m_path, Settings{}));
         QVERIFY(QFileInfo(m_path).isDir());
     }
 };

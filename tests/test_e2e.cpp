@@ -2,15 +2,14 @@
 // process against the switcher simulator as a separate process, both as they ship. Each case
 // waits on what the user would see (fader positions and gain captions) with a deadline.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "protocol/Failure.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/EventLoop.h"
+#include "support/SettingsFile.h"
 #include "support/SimProcess.h"
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimFramer.h"
-#include "transport/TcpLink.h"
+#include "transport/SwitcherLink.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -23,7 +22,7 @@
 #include <functional>
 #include <memory>
 
-using namespace Variables;
+using TestSupport::Find;
 
 namespace {
 
@@ -85,12 +84,18 @@ class EndToEndTest : public QObject {
 
     std::unique_ptr<TestSupport::SimProcess> m_sim;
     std::unique_ptr<frmMain> m_form;
+    const SwitcherTables *m_tables = nullptr;
+    Settings m_settings; // what the panel is set to when it connects
 
-    QSlider *fader(int i) const { return m_form->sliGain[std::size_t(i)]; }
-    QString caption(int i) const { return m_form->lblGain[std::size_t(i)]->text(); }
+    QSlider *fader(int i) const { return Find<QSlider>(m_form.get(), "sliGain", i); }
+    QString caption(int i) const { return Find<QLabel>(m_form.get(), "lblGain", i)->text(); }
+    const SwitcherTables &tables() const { return *m_tables; }
+    const ReceiveBuffer &sBuffer() const { return m_form->link().sBuffer(); }
 
     // No refresh pending and nothing left to decode: what the faders show is final.
-    bool settled() const { return !m_form->tmrGain->isActive() && sBuffer.isEmpty(); }
+    bool settled() const {
+        return !Find<QTimer>(m_form.get(), "tmrGain")->isActive() && sBuffer().isEmpty();
+    }
 
     // Both faders at these gains, with their captions, and nothing pending.
     bool shows(int gain0, int gain1, const QString &caption0, const QString &caption1) const {
@@ -108,10 +113,10 @@ class EndToEndTest : public QObject {
         startSim(options);
         if (QTest::currentTestFailed())
             return;
-        sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = m_sim->port();
-        TCPComm::ConnectSwitcher();
-        QVERIFY(spinUntil([] { return bConnected; }));
+        m_settings.sIPAddress = QStringLiteral("127.0.0.1");
+        m_settings.lIPPort = m_sim->port();
+        m_form->ApplySetup(m_settings); // a new address: connects there
+        QVERIFY(spinUntil([this] { return m_form->link().bConnected(); }));
     }
 
     // Connects and waits for the default state (input gains, channels 1 and 2) on screen.
@@ -122,7 +127,8 @@ class EndToEndTest : public QObject {
         // The answer ends with the crosspoint reports: the four of outputs 1 and 2 go to the
         // last counter, and those of outputs 65 and 66, where the switcher has them, follow.
         QVERIFY(spinUntil([this] {
-            return iMsgCount[9] == 4 && (udtXpt[64].sMap.isEmpty() || iMsgCount[7] > 0) &&
+            return tables().iMsgCount[9] == 4 &&
+                   (tables().udtXpt[64].sMap.isEmpty() || tables().iMsgCount[7] > 0) &&
                    shows(1024, 964, "Gain (0db)", "Gain (-6db)");
         }));
     }
@@ -133,16 +139,16 @@ class EndToEndTest : public QObject {
 
   private slots:
     void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-        TCPComm::ClearLastFailure();
+        m_settings = Settings{};
         m_form = std::make_unique<frmMain>();
+        m_tables = &m_form->link().tables();
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
     void cleanup() {
         m_form.reset();
+        TestSupport::removeSettingsFile();
         if (!m_sim || m_sim->port() == 0) { // never got going: start() has said why
             m_sim.reset();
             return;
@@ -182,13 +188,13 @@ class EndToEndTest : public QObject {
         QFETCH(int, gain1);
         QFETCH(QString, caption0);
         QFETCH(QString, caption1);
-        iType = qint16(type);
-        iOutChan = qint16(outChan);
+        m_settings.iType = qint16(type);
+        m_settings.iOutChan = qint16(outChan);
         connectTo();
         QVERIFY(!QTest::currentTestFailed());
         // The last crosspoint report of the answer is for output 66.
-        QVERIFY(
-            spinUntil([&] { return iMsgCount[7] > 0 && shows(gain0, gain1, caption0, caption1); }));
+        QVERIFY(spinUntil(
+            [&] { return tables().iMsgCount[7] > 0 && shows(gain0, gain1, caption0, caption1); }));
         QCOMPARE(caption(0), caption0);
         QCOMPARE(caption(1), caption1);
 
@@ -196,23 +202,24 @@ class EndToEndTest : public QObject {
         QVERIFY(traced("rx information request"));
         QCOMPARE(m_sim->trace().count("rx information request"), 1);
         for (int c = 0; c < 128; ++c) {
-            QCOMPARE(udtInGain[c].iSource, qint16(inputGain(c)));
-            QCOMPARE(udtInGain[c].iChannel, qint16(kZeroDb));
-            QCOMPARE(udtOutGain[c].iSource, qint16(outputGain(c)));
-            QCOMPARE(udtOutGain[c].iChannel, qint16(kZeroDb));
+            QCOMPARE(tables().udtInGain[c].iSource, qint16(inputGain(c)));
+            QCOMPARE(tables().udtInGain[c].iChannel, qint16(kZeroDb));
+            QCOMPARE(tables().udtOutGain[c].iSource, qint16(outputGain(c)));
+            QCOMPARE(tables().udtOutGain[c].iChannel, qint16(kZeroDb));
         }
-        QCOMPARE(udtInGain[128].iSource, qint16(0)); // beyond the switcher's 128 inputs
-        QCOMPARE(udtXpt[64].bCount, quint8(4));
-        QCOMPARE(udtXpt[65].iSources[3], qint16(68));
-        QCOMPARE(udtXpt[65].iGains[3], qint16(1024));
-        QCOMPARE(udtXpt[2].bCount, quint8(0));
+        QCOMPARE(tables().udtInGain[128].iSource, qint16(0)); // beyond the switcher's 128 inputs
+        QCOMPARE(tables().udtXpt[64].bCount, quint8(4));
+        QCOMPARE(tables().udtXpt[65].iSources[3], qint16(68));
+        QCOMPARE(tables().udtXpt[65].iGains[3], qint16(1024));
+        QCOMPARE(tables().udtXpt[2].bCount, quint8(0));
 
         // One report for each watched crosspoint of outputs 65 and 66; the four crosspoints
         // of outputs 1 and 2 go to the last counter.
         const QList<int> counts{1, 1, 1, 1, 1, 1, 1, 1, 0, 4};
         for (int k = 0; k < kCounterCount; ++k) {
-            QCOMPARE(int(iMsgCount[k]), counts[k]);
-            QCOMPARE(m_form->txtCount[k]->text(), QString::number(counts[k]));
+            QCOMPARE(int(tables().iMsgCount[k]), counts[k]);
+            QCOMPARE(Find<QLineEdit>(m_form.get(), "txtCount", k)->text(),
+                     QString::number(counts[k]));
         }
     }
 
@@ -224,11 +231,12 @@ class EndToEndTest : public QObject {
         QTest::keyClick(fader(0), Qt::Key_PageUp);
         QCOMPARE(fader(0)->value(), -1029);
         QCOMPARE(caption(0), QString("Gain (+0.5db)"));
-        QVERIFY(m_form->tmrGain->isActive());
-        QCOMPARE(udtInGain[0].iSource, qint16(1024)); // not until the switcher says so
+        QVERIFY(Find<QTimer>(m_form.get(), "tmrGain")->isActive());
+        QCOMPARE(tables().udtInGain[0].iSource, qint16(1024)); // not until the switcher says so
 
         QVERIFY(spinUntil([this] {
-            return udtInGain[0].iSource == 1029 && shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
+            return tables().udtInGain[0].iSource == 1029 &&
+                   shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
         }));
         QVERIFY(traced("rx set input 1 gain +0.5 dB | E3 02 01 01 00 00 00 05 08 11 FF"));
         QVERIFY(traced("tx input 1 gain +0.5 dB | E3 00 01 01 00 00 00 05 08 0F FF"));
@@ -236,10 +244,10 @@ class EndToEndTest : public QObject {
         // The other fader, the other way, one step.
         QTest::keyClick(fader(1), Qt::Key_Down);
         QVERIFY(spinUntil([this] {
-            return udtInGain[1].iSource == 963 &&
+            return tables().udtInGain[1].iSource == 963 &&
                    shows(1029, 963, "Gain (+0.5db)", "Gain (-6.1db)");
         }));
-        QCOMPARE(udtInGain[0].iSource, qint16(1029));
+        QCOMPARE(tables().udtInGain[0].iSource, qint16(1029));
     }
 
     // Another panel connected to the same switcher gets the confirming report too.
@@ -275,18 +283,19 @@ class EndToEndTest : public QObject {
         connectAndSettle(faults + QStringList{"--inputs", "4", "--outputs", "2"});
         QVERIFY(!QTest::currentTestFailed());
         for (int c = 0; c < 4; ++c)
-            QCOMPARE(udtInGain[c].iSource, qint16(inputGain(c)));
-        QCOMPARE(udtInGain[4].iSource, qint16(0));
-        QCOMPARE(udtOutGain[0].iSource, qint16(924));
-        QCOMPARE(udtOutGain[1].iSource, qint16(1124));
-        QCOMPARE(udtXpt[0].iSources[1], qint16(2));
-        QCOMPARE(udtXpt[0].iGains[1], qint16(964));
-        QCOMPARE(udtXpt[1].iGains[0], qint16(964));
-        QCOMPARE(udtXpt[1].iGains[1], qint16(1024));
+            QCOMPARE(tables().udtInGain[c].iSource, qint16(inputGain(c)));
+        QCOMPARE(tables().udtInGain[4].iSource, qint16(0));
+        QCOMPARE(tables().udtOutGain[0].iSource, qint16(924));
+        QCOMPARE(tables().udtOutGain[1].iSource, qint16(1124));
+        QCOMPARE(tables().udtXpt[0].iSources[1], qint16(2));
+        QCOMPARE(tables().udtXpt[0].iGains[1], qint16(964));
+        QCOMPARE(tables().udtXpt[1].iGains[0], qint16(964));
+        QCOMPARE(tables().udtXpt[1].iGains[1], qint16(1024));
 
         QTest::keyClick(fader(1), Qt::Key_PageUp);
         QVERIFY(spinUntil([this] {
-            return udtInGain[1].iSource == 969 && shows(1024, 969, "Gain (0db)", "Gain (-5.5db)");
+            return tables().udtInGain[1].iSource == 969 &&
+                   shows(1024, 969, "Gain (0db)", "Gain (-5.5db)");
         }));
     }
 
@@ -297,7 +306,8 @@ class EndToEndTest : public QObject {
         QVERIFY(!QTest::currentTestFailed());
         QTest::keyClick(fader(0), Qt::Key_PageUp);
         QVERIFY(spinUntil([this] {
-            return udtInGain[0].iSource == 1029 && shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
+            return tables().udtInGain[0].iSource == 1029 &&
+                   shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)");
         }));
 
         QTest::keyClick(fader(0), Qt::Key_PageUp);
@@ -312,7 +322,7 @@ class EndToEndTest : public QObject {
         QVERIFY(traced("command lost on purpose (--drop-every 2)"));
 
         // Nothing turns up late either.
-        QVERIFY(!spinUntil([] { return udtInGain[0].iSource != 1029; }, 200));
+        QVERIFY(!spinUntil([this] { return tables().udtInGain[0].iSource != 1029; }, 200));
         QVERIFY(shows(1029, 964, "Gain (+0.5db)", "Gain (-6db)"));
     }
 
@@ -330,10 +340,11 @@ class EndToEndTest : public QObject {
         bool inputOneMoved = false;
         QVERIFY(spinUntil(
             [this] {
-                return udtInGain[1].iSource == 1049 &&
+                return tables().udtInGain[1].iSource == 1049 &&
                        shows(1024, 1049, "Gain (0db)", "Gain (+2.5db)");
             },
-            kWaitMs, [&] { inputOneMoved = inputOneMoved || udtInGain[0].iSource != 1024; }));
+            kWaitMs,
+            [&] { inputOneMoved = inputOneMoved || tables().udtInGain[0].iSource != 1024; }));
         QVERIFY(!inputOneMoved);
         QVERIFY(traced("ignored, bad checksum 7E, expected 7D"));
         QVERIFY(spinUntil([&] { return sender.messages.size() >= 2; }));

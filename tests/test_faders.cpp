@@ -1,7 +1,6 @@
-#include "app/Variables.h"
-#include "app/frmMain.h"
+#include "faders/FaderPanel.h"
 #include "faders/GainScale.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/ProtocolFakes.h"
 
 #include <QCheckBox>
@@ -29,22 +28,40 @@ struct Step {
 
 } // namespace
 
+using TestSupport::Find;
+
 class FaderTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<frmMain> form;
+    std::unique_ptr<SwitcherTables> tables;
+    std::unique_ptr<FaderPanel> form;
+    Settings settings;
     QList<QByteArray> sent;
 
-    QSlider *fader(int i) { return form->sliGain[i]; }
-    void reportInput(int channel, int g) { Variables::udtInGain[channel].iSource = qint16(g); }
+    QSlider *fader(int i) { return Find<QSlider>(form.get(), "sliGain", i); }
+    QLabel *caption(int i) { return Find<QLabel>(form.get(), "lblGain", i); }
+    QCheckBox *stereo(int i) { return Find<QCheckBox>(form.get(), "chkStereo", i); }
+    QCheckBox *lock() { return Find<QCheckBox>(form.get(), "chkLock"); }
+    QPushButton *zeroDb(int i) { return Find<QPushButton>(form.get(), "cmdZerodb", i); }
+    QTimer *tmrGain() { return Find<QTimer>(form.get(), "tmrGain"); }
+    void reportInput(int channel, int g) { tables->udtInGain[channel].iSource = qint16(g); }
+    void use(int type, std::array<qint16, 2> chan, int outChan) {
+        settings.iType = qint16(type);
+        settings.iChan = chan;
+        settings.iOutChan = qint16(outChan);
+        form->setSettings(settings);
+        form->ShowStereoAndLock();
+    }
 
   private slots:
     void init() {
-        Variables::ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-        form = std::make_unique<frmMain>();
-        form->tmrGain->stop(); // the start-up refresh would race the tests
-        TCPComm::seams().send = [this](const QByteArray &m) { sent << m; };
+        tables = std::make_unique<SwitcherTables>();
+        settings = Settings{};
+        form = std::make_unique<FaderPanel>(*tables);
+        tmrGain()->stop(); // the start-up refresh would race the tests
+        form->setSettings(settings);
+        connect(form.get(), &FaderPanel::sendRequested, this,
+                [this](const QByteArray &m) { sent << m; });
         sent.clear();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -83,27 +100,26 @@ class FaderTest : public QObject {
         QFETCH(Step, step);
         QFETCH(QByteArray, bytes);
         const int f = step.f;
-        Variables::iType = qint16(step.type);
-        Variables::iChan[f] = qint16(step.chan);
-        Variables::iOutChan = qint16(step.outChan);
-        reportInput(Variables::iChan[1 - f], step.gain); // the other fader's channel
-        form->chkStereo[f]->setChecked(step.box == "stereo");
-        const bool lock = step.box == "lock";
-        form->chkLock->setChecked(lock);
-        form->ShowStereoAndLock();
+        std::array<qint16, 2> chan = settings.iChan;
+        chan[f] = qint16(step.chan);
+        use(step.type, chan, step.outChan);
+        reportInput(chan[1 - f], step.gain); // the other fader's channel
+        stereo(f)->setChecked(step.box == "stereo");
+        const bool locked = step.box == "lock";
+        lock()->setChecked(locked);
         fader(f)->setValue(-step.gain);
         form->sliGain_Scroll(f);
         QCOMPARE(sent.join(), bytes);
         const QString caption = GainScale::GainCaption(qint16(step.gain));
         for (int i = 0; i < 2; ++i) {
-            if (i != f && !lock)
+            if (i != f && !locked)
                 continue;
             QCOMPARE(fader(i)->value(), -step.gain);
-            QCOMPARE(form->lblGain[i]->text(), caption);
+            QCOMPARE(this->caption(i)->text(), caption);
             QCOMPARE(fader(i)->accessibleDescription(), caption);
         }
-        QVERIFY(form->tmrGain->isActive());
-        QCOMPARE(form->tmrGain->interval(), lock ? 200 : 100);
+        QVERIFY(tmrGain()->isActive());
+        QCOMPARE(tmrGain()->interval(), locked ? 200 : 100);
     }
 
     // Each key step sends one command: arrows and page keys on press, Home and End on the real
@@ -179,32 +195,32 @@ class FaderTest : public QObject {
         reportInput(0, 1024);
         fader(0)->setValue(-1100);
         QTRY_VERIFY(form->isActiveWindow());
-        QTest::mouseClick(form->cmdZerodb[0], Qt::LeftButton);
+        QTest::mouseClick(zeroDb(0), Qt::LeftButton);
         // Already reported: nothing sent, the refresh timer not started.
         QCOMPARE(fader(0)->value(), -1024);
         QVERIFY(sent.isEmpty());
-        QVERIFY(!form->tmrGain->isActive());
+        QVERIFY(!tmrGain()->isActive());
         QTRY_VERIFY(fader(0)->hasFocus());
 
-        form->cmdZerodb[0]->setFocus();
+        zeroDb(0)->setFocus();
         reportInput(0, 1100);
-        form->cmdZerodb[0]->click();
+        zeroDb(0)->click();
         QCOMPARE(sent, QList<QByteArray>{input0(1024)});
-        QCOMPARE(form->lblGain[0]->text(), QStringLiteral("Gain (0db)"));
+        QCOMPARE(caption(0)->text(), QStringLiteral("Gain (0db)"));
         QVERIFY(fader(0)->hasFocus());
     }
 
     void stereoAndLockExcludeEachOther() {
-        form->chkLock->setChecked(true);
-        form->chkStereo[1]->click();
-        QVERIFY(!form->chkLock->isChecked());
-        QVERIFY(!form->chkLock->isEnabled());
-        form->chkStereo[0]->click();
-        form->chkStereo[1]->click();
-        QVERIFY(!form->chkLock->isEnabled()); // Stereo 0 still on
-        form->chkStereo[0]->click();
-        QVERIFY(form->chkLock->isEnabled());
-        QVERIFY(!form->chkLock->isChecked());
+        lock()->setChecked(true);
+        stereo(1)->click();
+        QVERIFY(!lock()->isChecked());
+        QVERIFY(!lock()->isEnabled());
+        stereo(0)->click();
+        stereo(1)->click();
+        QVERIFY(!lock()->isEnabled()); // Stereo 0 still on
+        stereo(0)->click();
+        QVERIFY(lock()->isEnabled());
+        QVERIFY(!lock()->isChecked());
     }
 
     void refreshTimer() {
@@ -213,10 +229,10 @@ class FaderTest : public QObject {
         QTest::keyClick(fader(0), Qt::Key_Down);
         QTest::qWait(60);
         QTest::keyClick(fader(0), Qt::Key_Down); // restarts the count
-        QVERIFY(form->tmrGain->remainingTime() > 60);
+        QVERIFY(tmrGain()->remainingTime() > 60);
         // The switcher never confirmed: the fader falls back to the reported gain.
-        QTRY_VERIFY_WITH_TIMEOUT(!form->tmrGain->isActive(), 2000);
-        QCOMPARE(form->tmrGain->interval(), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(!tmrGain()->isActive(), 2000);
+        QCOMPARE(tmrGain()->interval(), 10);
         QCOMPARE(fader(0)->value(), -1024);
     }
 
@@ -237,13 +253,11 @@ class FaderTest : public QObject {
     void updateGainShowsReports() {
         QFETCH(QList<int>, panel);
         QFETCH(QList<int>, gains);
-        Variables::iType = qint16(panel[0]);
-        Variables::iChan = {qint16(panel[1]), qint16(panel[2])};
-        Variables::iOutChan = qint16(panel[3]);
+        use(panel[0], {qint16(panel[1]), qint16(panel[2])}, panel[3]);
         reportInput(2, 1054);
         reportInput(1, 2024);
-        Variables::udtOutGain[2].iSource = 500;
-        auto &map = Variables::udtXpt[4];
+        tables->udtOutGain[2].iSource = 500;
+        auto &map = tables->udtXpt[4];
         map.bCount = 255; // more than the 64 slots kept
         const int entries[][3] = {{0, 3, 900}, {10, 2, 800}, {63, 3, 1000}}; // slot, source, gain
         for (const auto &[k, source, gain] : entries) {
@@ -254,19 +268,59 @@ class FaderTest : public QObject {
         // Even a handler run while UpdateGain moves a fader sends nothing.
         bool sawUpdating = false;
         connect(fader(0), &QSlider::valueChanged, form.get(), [this, &sawUpdating] {
-            sawUpdating = Variables::bUpdating;
+            sawUpdating = form->updating();
             form->sliGain_Scroll(0);
         });
         form->UpdateGain();
         QVERIFY(sawUpdating);
-        QVERIFY(!Variables::bUpdating);
+        QVERIFY(!form->updating());
         QVERIFY(sent.isEmpty());
         for (int i = 0; i < 2; ++i) {
             const QString caption = GainScale::GainCaption(qint16(gains[i]));
-            QCOMPARE(form->lblGain[i]->text(), caption);
+            QCOMPARE(this->caption(i)->text(), caption);
             QCOMPARE(fader(i)->accessibleDescription(), caption);
             QCOMPARE(fader(i)->value(), -std::clamp(gains[i], 24, 1264));
         }
+    }
+
+    // After a stored report the faders follow at once while tmrGain idles; while it counts
+    // (a fader is moving) it is restarted instead, with the same interval. Crosspoint maps
+    // count only on a DSP panel whose output is among those stored.
+    void refreshAfterReports_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QList<int>>("map"); // first and last output stored; none: a report
+        QTest::addColumn<bool>("counting");
+        QTest::addColumn<QString>("effect"); // "now", "restart" or "none"
+        QTest::newRow("report, idle") << 1 << QList<int>{} << false << "now";
+        QTest::newRow("report, counting") << 1 << QList<int>{} << true << "restart";
+        QTest::newRow("map of the output, idle") << 10 << QList{60, 64} << false << "now";
+        QTest::newRow("map of the output, counting") << 10 << QList{64, 64} << true << "restart";
+        QTest::newRow("map of other outputs") << 10 << QList{65, 70} << false << "none";
+        QTest::newRow("map, input gains") << 1 << QList{64, 64} << false << "none";
+    }
+    void refreshAfterReports() {
+        QFETCH(int, type);
+        QFETCH(QList<int>, map);
+        QFETCH(bool, counting);
+        QFETCH(QString, effect);
+        use(type, {0, 1}, 64);
+        reportInput(0, 1054);
+        tables->udtXpt[64].bCount = 1;
+        tables->udtXpt[64].iSources[0] = 1;
+        tables->udtXpt[64].iGains[0] = 1054;
+        fader(0)->setValue(-1024);
+        if (counting) {
+            tmrGain()->start(1000);
+            QTest::qWait(300);
+        }
+        if (map.isEmpty())
+            form->gainsReported();
+        else
+            form->crosspointMapsStored(map[0], map[1]);
+        QCOMPARE(fader(0)->value(), effect == "now" ? -1054 : -1024);
+        QCOMPARE(tmrGain()->isActive(), counting);
+        if (counting)
+            QCOMPARE(tmrGain()->remainingTime() > 800, effect == "restart");
     }
 };
 

@@ -1,12 +1,12 @@
 // Gain reports: tables, crosspoint gains, history, counters, refresh and failures.
 
+#include "protocol/Failure.h"
 #include "protocol/GainReport.h"
 #include "support/ProtocolFakes.h"
 
 #include <QtTest>
 
 using namespace ProtocolFakes;
-using namespace Variables;
 
 namespace {
 
@@ -17,9 +17,9 @@ QByteArray Report(int kind, const QList<int> &fields, const QByteArray &extra = 
 }
 
 // Output 64 (0-based) lists sources 64 and 65 (held 1-based).
-void ListSources64And65() {
-    udtXpt[64].bCount = 2;
-    udtXpt[64].iSources = {65, 66};
+void ListSources64And65(SwitcherTables &tables) {
+    tables.udtXpt[64].bCount = 2;
+    tables.udtXpt[64].iSources = {65, 66};
 }
 
 // "kind value channel source", so a mismatch shows the whole entry.
@@ -40,47 +40,44 @@ Q_DECLARE_METATYPE(Counted)
 class TestGainReport : public QObject {
     Q_OBJECT
     ProtocolFakes::Recorder rec;
+    SwitcherTables &tables = rec.tables;
+
+    void receive(const QByteArray &message) { TCPComm::ReceiveGain(message, tables, rec); }
 
   private slots:
-    void init() { rec.install(); }
+    void init() { rec.reset(); }
 
-    // field: which of the four table fields the kind writes, or -1 for none. While tmrGain
-    // runs (a fader is moving) it is restarted instead of refreshing now.
+    // field: which of the four table fields the kind writes, or -1 for none; the report is
+    // told as decoded either way, so that the faders refresh.
     void kindsFillTheirFields_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("field");
-        QTest::addColumn<bool>("timerRunning");
-        QTest::newRow("0: input second") << 0 << 0 << false;
-        QTest::newRow("1: input") << 1 << 1 << false;
-        QTest::newRow("1: input, tmrGain running") << 1 << 1 << true;
-        QTest::newRow("2: output second") << 2 << 2 << false;
-        QTest::newRow("3: output") << 3 << 3 << false;
-        QTest::newRow("5: refresh only") << 5 << -1 << false;
+        QTest::newRow("0: input second") << 0 << 0;
+        QTest::newRow("1: input") << 1 << 1;
+        QTest::newRow("2: output second") << 2 << 2;
+        QTest::newRow("3: output") << 3 << 3;
+        QTest::newRow("5: refresh only") << 5 << -1;
     }
     void kindsFillTheirFields() {
         QFETCH(int, kind);
         QFETCH(int, field);
-        QFETCH(bool, timerRunning);
-        rec.gainTimerRunning = timerRunning;
-        TCPComm::ReceiveGain(Report(kind, {2, 7, 700, 701}));
+        receive(Report(kind, {2, 7, 700, 701}));
         for (int c : {7, 8}) {
-            const QList<int> fields{udtInGain[c].iChannel, udtInGain[c].iSource,
-                                    udtOutGain[c].iChannel, udtOutGain[c].iSource};
+            const QList<int> fields{tables.udtInGain[c].iChannel, tables.udtInGain[c].iSource,
+                                    tables.udtOutGain[c].iChannel, tables.udtOutGain[c].iSource};
             for (int f = 0; f < 4; ++f)
                 QCOMPARE(fields[f], f == field ? 700 + c - 7 : 0);
         }
-        QCOMPARE(rec.updates, timerRunning ? 0 : 1);
-        QCOMPARE(rec.restarts, timerRunning ? 1 : 0);
-        QCOMPARE(iHistoryCount, 0);
-        QCOMPARE(TCPComm::LastFailure(), QString());
+        QCOMPARE(rec.reports, 1);
+        QCOMPARE(tables.iHistoryCount, 0);
+        QCOMPARE(rec.failure, QString());
     }
 
     void channelsPastTheTableStopTheDecode() {
-        TCPComm::ReceiveGain(
-            Report(1, {10, 1020, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
+        receive(Report(1, {10, 1020, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
         for (int c = 1020; c <= 1024; ++c)
-            QCOMPARE(udtInGain[c].iSource, 100 + c - 1020);
-        rec.expectFailedWithoutRefresh(TCPComm::kErrReceiveGain);
+            QCOMPARE(tables.udtInGain[c].iSource, 100 + c - 1020);
+        rec.expectFailedWithoutRefresh(kErrReceiveGain);
     }
 
     void badFramesFail_data() {
@@ -96,34 +93,34 @@ class TestGainReport : public QObject {
     }
     void badFramesFail() {
         QFETCH(QByteArray, message);
-        TCPComm::ReceiveGain(message);
-        QCOMPARE(udtInGain[5].iSource, 0);
-        rec.expectFailedWithoutRefresh(TCPComm::kErrReceiveGain);
+        receive(message);
+        QCOMPARE(tables.udtInGain[5].iSource, 0);
+        rec.expectFailedWithoutRefresh(kErrReceiveGain);
     }
 
     // The worked example finds its source in the second slot. Then a full history and a
     // counter at its top stop neither the decode nor the apply.
     void crosspointWorkedExampleAndLimits() {
-        ListSources64And65();
-        TCPComm::ReceiveGain(Hex("E3 00 0A 01 00 40 00 68 07 41 00 7B FF"));
-        QCOMPARE(udtXpt[64].iGains[1], 1000);
-        QCOMPARE(udtXpt[64].iGains[0], 0);
-        QCOMPARE(iMsgCount[1], 1);
+        ListSources64And65(tables);
+        receive(Hex("E3 00 0A 01 00 40 00 68 07 41 00 7B FF"));
+        QCOMPARE(tables.udtXpt[64].iGains[1], 1000);
+        QCOMPARE(tables.udtXpt[64].iGains[0], 0);
+        QCOMPARE(tables.iMsgCount[1], 1);
         QCOMPARE(rec.shown, QList<int>{1});
-        QCOMPARE(iHistoryCount, 1);
-        QCOMPARE(Text(udtHistory[0]), QStringLiteral("10 1000 64 65"));
-        QCOMPARE(rec.updates, 1);
+        QCOMPARE(tables.iHistoryCount, 1);
+        QCOMPARE(Text(tables.udtHistory[0]), QStringLiteral("10 1000 64 65"));
+        QCOMPARE(rec.reports, 1);
 
-        iHistoryCount = kHistorySize;
-        iMsgCount[0] = 32767;
-        TCPComm::ReceiveGain(Report(10, {2, 64, 700, 64, 800, 65}));
-        QCOMPARE(iHistoryCount, kHistorySize);
-        QCOMPARE(iMsgCount[0], 32767);
-        QCOMPARE(iMsgCount[1], 2);
+        tables.iHistoryCount = kHistorySize;
+        tables.iMsgCount[0] = 32767;
+        receive(Report(10, {2, 64, 700, 64, 800, 65}));
+        QCOMPARE(tables.iHistoryCount, kHistorySize);
+        QCOMPARE(tables.iMsgCount[0], 32767);
+        QCOMPARE(tables.iMsgCount[1], 2);
         QCOMPARE(rec.shown, (QList<int>{1, 0, 1}));
-        QCOMPARE(udtXpt[64].iGains[0], 700);
-        QCOMPARE(udtXpt[64].iGains[1], 800);
-        QCOMPARE(rec.updates, 2);
+        QCOMPARE(tables.udtXpt[64].iGains[0], 700);
+        QCOMPARE(tables.udtXpt[64].iGains[1], 800);
+        QCOMPARE(rec.reports, 2);
     }
 
     // Rows named by 1-based output->source. Counter -1: the output lists another source, so
@@ -143,15 +140,15 @@ class TestGainReport : public QObject {
     void counters() {
         QFETCH(Counted, entry);
         const auto [output, source, counter, recorded] = entry;
-        udtXpt[output].bCount = 1;
-        udtXpt[output].iSources[0] = static_cast<qint16>(counter < 0 ? 65 : source + 1);
-        TCPComm::ReceiveGain(Report(10, {1, output, 900, source}));
-        QCOMPARE(udtXpt[output].iGains[0], counter < 0 ? 0 : 900);
+        tables.udtXpt[output].bCount = 1;
+        tables.udtXpt[output].iSources[0] = static_cast<qint16>(counter < 0 ? 65 : source + 1);
+        receive(Report(10, {1, output, 900, source}));
+        QCOMPARE(tables.udtXpt[output].iGains[0], counter < 0 ? 0 : 900);
         QCOMPARE(rec.shown, counter < 0 ? QList<int>{} : QList<int>{counter});
         for (int k = 0; k < kCounterCount; ++k)
-            QCOMPARE(iMsgCount[k], k == counter ? 1 : 0);
-        QCOMPARE(udtHistory[0].iSource, recorded);
-        QCOMPARE(rec.updates, 1);
+            QCOMPARE(tables.iMsgCount[k], k == counter ? 1 : 0);
+        QCOMPARE(tables.udtHistory[0].iSource, recorded);
+        QCOMPARE(rec.reports, 1);
     }
 
     // Entries go to the history as they are read: a fault further on leaves those before it
@@ -172,36 +169,36 @@ class TestGainReport : public QObject {
         QFETCH(QByteArray, message);
         QFETCH(QString, lastRecorded);
         QFETCH(int, recorded);
-        ListSources64And65();
-        TCPComm::ReceiveGain(message);
-        QCOMPARE(iHistoryCount, recorded);
-        QCOMPARE(Text(udtHistory[recorded - 1]), lastRecorded);
-        QCOMPARE(udtXpt[64].iGains[0] + udtXpt[64].iGains[1], 0);
+        ListSources64And65(tables);
+        receive(message);
+        QCOMPARE(tables.iHistoryCount, recorded);
+        QCOMPARE(Text(tables.udtHistory[recorded - 1]), lastRecorded);
+        QCOMPARE(tables.udtXpt[64].iGains[0] + tables.udtXpt[64].iGains[1], 0);
         QVERIFY(rec.shown.isEmpty());
-        rec.expectFailedWithoutRefresh(TCPComm::kErrReceiveGain);
+        rec.expectFailedWithoutRefresh(kErrReceiveGain);
     }
 
     // A list longer than its 64 slots: a search that runs past slot 63 ends the decode.
     void searchPastLastSlotStops() {
-        ListSources64And65();
-        udtXpt[64].bCount = 70;
-        TCPComm::ReceiveGain(Report(10, {3, 64, 700, 64, 900, 66, 800, 65}));
-        QCOMPARE(udtXpt[64].iGains[0], 700);
-        QCOMPARE(udtXpt[64].iGains[1], 0);
-        rec.expectFailedWithoutRefresh(TCPComm::kErrReceiveGain);
+        ListSources64And65(tables);
+        tables.udtXpt[64].bCount = 70;
+        receive(Report(10, {3, 64, 700, 64, 900, 66, 800, 65}));
+        QCOMPARE(tables.udtXpt[64].iGains[0], 700);
+        QCOMPARE(tables.udtXpt[64].iGains[1], 0);
+        rec.expectFailedWithoutRefresh(kErrReceiveGain);
     }
 
     void entriesPastNumber1024AreSkipped() {
-        udtXpt[3].bCount = 1;
-        udtXpt[3].iSources[0] = 1;
+        tables.udtXpt[3].bCount = 1;
+        tables.udtXpt[3].iSources[0] = 1;
         QList<int> fields{1026, 3};
         for (int k = 0; k < 1026; ++k)
             fields << (k == 1025 ? 999 : 500 + k % 3) << 0;
-        TCPComm::ReceiveGain(Report(10, fields));
-        QCOMPARE(udtXpt[3].iGains[0], 500 + 1024 % 3);
-        QCOMPARE(iMsgCount[9], 1025);
-        QCOMPARE(iHistoryCount, kHistorySize);
-        QCOMPARE(rec.updates, 1);
+        receive(Report(10, fields));
+        QCOMPARE(tables.udtXpt[3].iGains[0], 500 + 1024 % 3);
+        QCOMPARE(tables.iMsgCount[9], 1025);
+        QCOMPARE(tables.iHistoryCount, kHistorySize);
+        QCOMPARE(rec.reports, 1);
     }
 };
 

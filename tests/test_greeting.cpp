@@ -1,7 +1,5 @@
 // The greeting reply, the hold and the information request.
 
-#include "app/Variables.h"
-#include "protocol/Dispatcher.h"
 #include "protocol/Greeting.h"
 #include "support/ProtocolFakes.h"
 
@@ -19,7 +17,7 @@ class TestGreeting : public QObject {
     ProtocolFakes::Recorder rec;
 
   private slots:
-    void init() { rec.install(); }
+    void init() { rec.reset(); }
 
     void greetings_data() {
         QTest::addColumn<QByteArray>("greeting");
@@ -35,23 +33,23 @@ class TestGreeting : public QObject {
     void greetings() {
         QFETCH(QByteArray, greeting);
         QFETCH(bool, answered);
-        TCPComm::AnswerGreeting(greeting);
+        TCPComm::AnswerGreeting(greeting, rec);
         QCOMPARE(rec.sent, answered ? (QList<QByteArray>{kReply, kRequest}) : QList<QByteArray>{});
     }
 
     // Reply first, the request after the hold; the hold must not run far over.
     void requestFollowsAfterHold() {
-        Variables::sBuffer.append(Hex("81 64 64 FF F5"));
-        TCPComm::ProcessCommand();
+        rec.sBuffer.append(Hex("81 64 64 FF F5"));
+        rec.step();
         QCOMPARE(rec.sent, (QList<QByteArray>{kReply, kRequest}));
         const qint64 gap = rec.sentAtMs[1] - rec.sentAtMs[0];
         QVERIFY2(gap >= 100 && gap < 1000, qPrintable(QString::number(gap)));
-        QCOMPARE(Variables::sBuffer.bytes(), Hex("F5"));
+        QCOMPARE(rec.sBuffer.bytes(), Hex("F5"));
     }
 
     // The selector goes out as six 7-bit groups, negative values truncated toward zero.
     void infoRequestCarriesItsSelector() {
-        TCPComm::SendInfoRequest(-1);
+        TCPComm::SendInfoRequest(-1, rec);
         QCOMPARE(rec.sent.join().toHex(' '),
                  Hex("F2 7F 00 00 00 00 00 00 00 00 00 7F FF").toHex(' '));
     }

@@ -3,13 +3,12 @@
 // sends, and a peer that floods greetings. Through all of them the panel must stay alive,
 // keep sBuffer within its bound and keep serving events.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "protocol/Failure.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
 #include "transport/LinkInput.h"
+#include "transport/SwitcherLink.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -24,8 +23,8 @@
 
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
+using TestSupport::Find;
 using TestSupport::spinUntil;
-using namespace Variables;
 
 namespace {
 
@@ -53,10 +52,10 @@ int floodMegabytes() {
 // ticks (how long the panel kept the thread from serving events) and the largest sBuffer seen.
 class Heartbeat {
   public:
-    Heartbeat() {
+    explicit Heartbeat(const ReceiveBuffer &sBuffer) {
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &sBuffer] {
             m_longestGapMs = std::max(m_longestGapMs, m_clock.restart());
             m_largestBuffer = std::max(m_largestBuffer, sBuffer.size());
         });
@@ -87,12 +86,15 @@ class HostileSwitcherTest : public QObject {
     TestSupport::PanelPeer m_link;
 
     frmMain &form() { return *m_link.window; }
-    bool shows(const QString &caption) { return form().mnuConnect->text() == caption; }
+    SwitcherLink &link() { return m_link.link(); }
+    const ReceiveBuffer &sBuffer() { return link().sBuffer(); }
+    bool shows(const QString &caption) {
+        return Find<QAction>(&form(), "mnuConnect")->text() == caption;
+    }
+    QSlider *fader0() { return Find<QSlider>(&form(), "sliGain", 0); }
 
   private slots:
     void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
         QVERIFY(m_link.open());
         QVERIFY(m_link.connectPanel());
     }
@@ -109,9 +111,9 @@ class HostileSwitcherTest : public QObject {
 
         QElapsedTimer wall;
         wall.start();
-        std::unique_ptr<Heartbeat> heartbeat = std::make_unique<Heartbeat>();
+        std::unique_ptr<Heartbeat> heartbeat = std::make_unique<Heartbeat>(sBuffer());
         QVERIFY(m_link.send(flood, 60000));
-        QVERIFY(spinUntil([] { return sBuffer.isEmpty(); }, 60000));
+        QVERIFY(spinUntil([this] { return sBuffer().isEmpty(); }, 60000));
         qInfo() << "flood of" << flood.size() << "bytes taken in and drained in" << wall.elapsed()
                 << "ms; longest gap" << heartbeat->longestGapMs() << "ms, largest sBuffer"
                 << heartbeat->largestBuffer() << "bytes";
@@ -121,31 +123,32 @@ class HostileSwitcherTest : public QObject {
         QVERIFY2(heartbeat->longestGapMs() < 200,
                  qPrintable(QString::number(heartbeat->longestGapMs())));
         // The next tick finds the buffer empty and stops the decode timer.
-        QVERIFY(spinUntil([this] { return !form().tmrDecode->isActive(); }, 1000));
+        QVERIFY(
+            spinUntil([this] { return !Find<QTimer>(&link(), "tmrDecode")->isActive(); }, 1000));
 
         // Let the answers to pings in the noise arrive, then ping once more.
         spinFor(100);
         m_link.peer->readAll();
         QVERIFY(m_link.send(Hex("F5")));
         QCOMPARE(m_link.receive(1).toHex(' '), QByteArray("f4"));
-        QVERIFY(bConnected);
+        QVERIFY(link().bConnected());
     }
 
     // Every byte in its own segment: the report still applies, the ping is still answered.
     void messageDribbledByteByByte() {
         for (const char byte : kReport5)
             QVERIFY(m_link.send(QByteArray(1, byte)));
-        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 1000));
-        QVERIFY(sBuffer.isEmpty());
+        QVERIFY(spinUntil([this] { return link().tables().udtInGain[5].iSource == 1000; }, 1000));
+        QVERIFY(sBuffer().isEmpty());
         for (const char byte : kGreeting)
             QVERIFY(m_link.send(QByteArray(1, byte)));
         QCOMPARE(m_link.receive(4).left(4).toHex(' '), kGreetingReply.toHex(' '));
     }
 
     // The switcher goes, with a close (FIN) or a reset (RST), after a report and half the
-    // next message. What came before is kept and the link shows open until the user
-    // disconnects; the next Connect goes through, and the fragment goes with the old
-    // connection instead of swallowing the first message of the new one.
+    // next message. What came before is kept and the link shows open (it is coming back by
+    // itself) until the user disconnects; the next Connect goes through, and the fragment goes
+    // with the old connection instead of swallowing the first message of the new one.
     void switcherGoesMidMessage_data() {
         QTest::addColumn<bool>("reset");
         QTest::newRow("close") << false;
@@ -158,37 +161,38 @@ class HostileSwitcherTest : public QObject {
         QVERIFY(!reset || ::setsockopt(int(m_link.peer->socketDescriptor()), SOL_SOCKET, SO_LINGER,
                                        &hard, sizeof hard) == 0);
         reset ? m_link.peer->abort() : m_link.peer->close();
-        QVERIFY(spinUntil([this] { return !form().scktServer->isOpen(); }, 2000));
-        QCOMPARE(udtInGain[5].iSource, qint16(1000));
-        QCOMPARE(sBuffer.bytes(), kFragment);
-        QVERIFY(shows(TCPComm::kCaptionDisconnect) && bConnected);
-        TCPComm::SendToSwitcher(Hex("F4")); // nowhere to go: dropped
-        QCOMPARE(TCPComm::LastFailure(), QString(TCPComm::kErrSend));
+        QVERIFY(spinUntil([this] { return link().state() == LinkState::Connecting; }, 2000));
+        QCOMPARE(link().tables().udtInGain[5].iSource, qint16(1000));
+        QCOMPARE(sBuffer().bytes(), kFragment);
+        QVERIFY(shows("&Disconnect") && link().bConnected());
+        link().SendToSwitcher(Hex("F4")); // nowhere to go: dropped
+        QCOMPARE(link().lastFailure(), QString(SwitcherLink::kErrSend));
 
-        form().mnuConnect->trigger();
-        QVERIFY(shows(TCPComm::kCaptionConnect) && !bConnected);
+        QAction *mnuConnect = Find<QAction>(&form(), "mnuConnect");
+        mnuConnect->trigger();
+        QVERIFY(shows("&Connect") && !link().bConnected());
         delete m_link.peer;
-        form().mnuConnect->trigger();
+        mnuConnect->trigger();
         QVERIFY(m_link.accept());
-        QVERIFY(shows(TCPComm::kCaptionDisconnect));
-        QCOMPARE(sBuffer.bytes(), QByteArray());
+        QVERIFY(shows("&Disconnect"));
+        QCOMPARE(sBuffer().bytes(), QByteArray());
     }
 
     // A peer that accepts and never sends: the panel idles (decode timer stopped), a fader
     // move still goes out, and closing the window ends the link at once.
     void silentPeer() {
         spinFor(200);
-        QVERIFY(bConnected);
-        QVERIFY(sBuffer.isEmpty());
-        QVERIFY(!form().tmrDecode->isActive());
-        form().sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QVERIFY(link().bConnected());
+        QVERIFY(sBuffer().isEmpty());
+        QVERIFY(!Find<QTimer>(&link(), "tmrDecode")->isActive());
+        fader0()->triggerAction(QAbstractSlider::SliderSingleStepSub);
         QCOMPARE(m_link.receive(1).left(1).toHex(), QByteArray("e3"));
 
         QElapsedTimer clock;
         clock.start();
         form().close();
         QVERIFY(clock.elapsed() < 500);
-        QVERIFY(!bConnected);
+        QVERIFY(!link().bConnected());
         QVERIFY(spinUntil(
             [this] { return m_link.peer->state() != QAbstractSocket::ConnectedState; }, 2000));
     }
@@ -202,12 +206,12 @@ class HostileSwitcherTest : public QObject {
         greetings.reserve(total);
         while (greetings.size() < total)
             greetings += kGreeting;
-        Heartbeat heartbeat;
+        Heartbeat heartbeat(sBuffer());
         m_link.peer->write(greetings);
 
         // A fader move in the middle of the greetings.
         QTimer::singleShot(450, &form(), [this] {
-            form().sliGain[0]->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            fader0()->triggerAction(QAbstractSlider::SliderSingleStepSub);
         });
         spinFor(1000);
 
@@ -230,8 +234,8 @@ class HostileSwitcherTest : public QObject {
         QVERIFY(command > 0);
         QVERIFY(received.indexOf(kGreetingReply, command) > command);
 
-        TCPComm::DisconnectSwitcher();
-        QVERIFY(!bConnected);
+        link().DisconnectSwitcher();
+        QVERIFY(!link().bConnected());
     }
 };
 

@@ -1,9 +1,8 @@
 // An idle panel costs nothing: once start-up has settled, no timer runs and the event loop
 // sleeps until something happens, also while half a message waits for the rest.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/PanelPeer.h"
 
 #include <QAbstractEventDispatcher>
@@ -39,11 +38,6 @@ class IdleTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        Variables::ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-    }
-
     void settledPanelSleeps_data() {
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<int>("pending");
@@ -62,17 +56,18 @@ class IdleTest : public QObject {
         }
         // Start-up settles: the start-up refresh has run, the bytes have arrived, and the
         // decode timer stopped at the incomplete message instead of retrying it.
-        QTRY_VERIFY(!link.window->tmrGain->isActive());
-        QTRY_COMPARE(Variables::sBuffer.size(), qsizetype(pending));
-        QTRY_VERIFY(!link.window->tmrDecode->isActive());
+        auto *tmrGain = TestSupport::Find<QTimer>(link.window.get(), "tmrGain");
+        auto *tmrDecode = TestSupport::Find<QTimer>(link.window.get(), "tmrDecode");
+        QTRY_VERIFY(!tmrGain->isActive());
+        QTRY_COMPARE(link.link().sBuffer().size(), qsizetype(pending));
+        QTRY_VERIFY(!tmrDecode->isActive());
 
         int wakeUps = 0;
         int decodeTicks = 0;
         QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
         const auto countWake =
             connect(dispatcher, &QAbstractEventDispatcher::awake, this, [&] { ++wakeUps; });
-        const auto countTick =
-            connect(link.window->tmrDecode, &QTimer::timeout, this, [&] { ++decodeTicks; });
+        const auto countTick = connect(tmrDecode, &QTimer::timeout, this, [&] { ++decodeTicks; });
         const qint64 cpuBefore = CpuUs();
         QEventLoop idle;
         QTimer::singleShot(kIdleMs, &idle, &QEventLoop::quit);
@@ -85,9 +80,9 @@ class IdleTest : public QObject {
         QCOMPARE(decodeTicks, 0);
         QVERIFY2(wakeUps <= kMaxWakeUps, qPrintable(QString::number(wakeUps)));
         QVERIFY2(cpuUs < kMaxCpuUs, qPrintable(QString::number(cpuUs)));
-        QVERIFY(!link.window->tmrGain->isActive());
-        QVERIFY(!link.window->tmrDecode->isActive());
-        QCOMPARE(Variables::sBuffer.size(), qsizetype(pending));
+        QVERIFY(!tmrGain->isActive());
+        QVERIFY(!tmrDecode->isActive());
+        QCOMPARE(link.link().sBuffer().size(), qsizetype(pending));
     }
 };
 

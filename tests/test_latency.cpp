@@ -1,9 +1,9 @@
 // A fader movement's command is on the wire by the time the handler returns: the switcher's
 // end of the link can read it without the panel's event loop running again.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "protocol/Seams.h"
+#include "faders/FaderPanel.h"
+#include "support/Controls.h"
 #include "support/PanelPeer.h"
 
 #include <QSlider>
@@ -13,21 +13,16 @@ class LatencyTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        Variables::ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-    }
-
     void commandLeavesBeforeHandlerReturns() {
         TestSupport::PanelPeer link;
         QVERIFY2(link.start(), "the panel did not connect to the local switcher");
-        QTRY_VERIFY(!link.window->tmrGain->isActive());
+        QTRY_VERIFY(!TestSupport::Find<QTimer>(link.window.get(), "tmrGain")->isActive());
         link.peer->readAll();
 
         // Input gain, channel 1, moved to +7.6 dB (1100) while 0 dB is reported.
-        Variables::udtInGain[0].iSource = 1024;
-        link.window->sliGain[0]->setValue(-1100);
-        link.window->sliGain_Scroll(0);
+        link.link().tables().udtInGain[0].iSource = 1024;
+        TestSupport::Find<QSlider>(link.window.get(), "sliGain", 0)->setValue(-1100);
+        link.window->findChild<FaderPanel *>()->sliGain_Scroll(0);
 
         // waitForReadyRead polls only the peer's socket; the panel's events stay unprocessed,
         // so whatever arrives was written inside the handler.

@@ -1,10 +1,10 @@
 // Start-up, the counters panel, shutdown and the About box.
 
-#include "app/Variables.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/SettingsFile.h"
+#include "transport/SwitcherLink.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -21,7 +21,7 @@
 #include <QtTest>
 #include <memory>
 
-using namespace Variables;
+using TestSupport::Find;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -45,10 +45,7 @@ class MainWindowTest : public QObject {
   private slots:
     void initTestCase() { QVERIFY(m_switcher.listen(QHostAddress::LocalHost)); }
 
-    void init() {
-        ResetAll();
-        TestSupport::removeSettingsFile();
-    }
+    void init() { TestSupport::removeSettingsFile(); }
     void cleanup() { TestSupport::removeSettingsFile(); }
 
     // The window as Form_Load leaves it (the values read are the settings tests' business),
@@ -56,14 +53,16 @@ class MainWindowTest : public QObject {
     void startUp() {
         auto window = startPanel(settingsFor());
         QCOMPARE(window->windowTitle(), QString("Gain Change"));
+        const auto caption = [&](int i) { return Find<QLabel>(window.get(), "lblGain", i); };
         for (int i = 0; i < 2; ++i) {
-            QCOMPARE(window->sliGain[i]->value(), -1024);
-            QCOMPARE(window->lblGain[i]->text(), QString("Gain (0db)"));
+            QCOMPARE(Find<QSlider>(window.get(), "sliGain", i)->value(), -1024);
+            QCOMPARE(caption(i)->text(), QString("Gain (0db)"));
         }
-        QVERIFY(window->tmrGain->isActive() && window->tmrDecode->isActive());
-        QCOMPARE(window->tmrGain->interval(), 50);
-        QTRY_COMPARE_WITH_TIMEOUT(window->lblGain[0]->text(), QString("Gain (Off)"), 1000);
-        QCOMPARE(window->lblGain[1]->text(), QString("Gain (Off)"));
+        auto *tmrGain = Find<QTimer>(window.get(), "tmrGain");
+        QVERIFY(tmrGain->isActive() && Find<QTimer>(window.get(), "tmrDecode")->isActive());
+        QCOMPARE(tmrGain->interval(), 50);
+        QTRY_COMPARE_WITH_TIMEOUT(caption(0)->text(), QString("Gain (Off)"), 1000);
+        QCOMPARE(caption(1)->text(), QString("Gain (Off)"));
     }
 
     void settingsShapeTheWindow_data() {
@@ -80,52 +79,57 @@ class MainWindowTest : public QObject {
         QFETCH(bool, boxesVisible);
         QFETCH(QString, captions);
         auto window = startPanel(settingsFor(keys.toLatin1()));
-        QCOMPARE(window->lblChan[0]->text() + '|' + window->lblChan[1]->text(), captions);
-        for (QCheckBox *box : {window->chkLock, window->chkStereo[0], window->chkStereo[1]})
-            QCOMPARE(box->isVisibleTo(window.get()), boxesVisible);
+        QCOMPARE(Find<QLabel>(window.get(), "lblChan", 0)->text() + '|' +
+                     Find<QLabel>(window.get(), "lblChan", 1)->text(),
+                 captions);
+        for (const char *box : {"chkLock", "chkStereo_0", "chkStereo_1"})
+            QCOMPARE(Find<QCheckBox>(window.get(), box)->isVisibleTo(window.get()), boxesVisible);
     }
 
     // Five rows of two counters, each box right of its caption, below the faders; Clear
     // empties them and the history.
     void countersPanel() {
         frmMain window;
+        SwitcherTables &tables = window.link().tables();
+        const auto box = [&](int k) { return Find<QLineEdit>(&window, "txtCount", k); };
         const char *captions[] = {"65->65", "66->65", "67->65", "68->65", "65->66",
                                   "66->66", "67->66", "68->66", "In ",    "Out"};
         for (int k = 0; k < 10; ++k) {
-            QCOMPARE(window.lblMessage[k]->text(), QString(captions[k]));
-            QCOMPARE(window.txtCount[k]->text(), QString("0"));
+            QCOMPARE(Find<QLabel>(&window, "lblMessage", k)->text(), QString(captions[k]));
+            QCOMPARE(box(k)->text(), QString("0"));
             // Counter k: row k div 2, left cell for even k.
-            const QRect box = window.txtCount[k]->geometry();
-            QVERIFY(window.lblMessage[k]->geometry().right() < box.left());
+            const QRect at = box(k)->geometry();
+            QVERIFY(Find<QLabel>(&window, "lblMessage", k)->geometry().right() < at.left());
             if (k >= 2)
-                QVERIFY(box.top() > window.txtCount[k - 2]->geometry().top());
+                QVERIFY(at.top() > box(k - 2)->geometry().top());
             if (k % 2)
-                QCOMPARE(box.top(), window.txtCount[k - 1]->geometry().top());
-            iMsgCount[k] = qint16(k + 3);
-            TCPComm::seams().showCount(k);
+                QCOMPARE(at.top(), box(k - 1)->geometry().top());
+            tables.iMsgCount[k] = qint16(k + 3);
+            emit window.link().counterChanged(k);
         }
-        QVERIFY(window.txtCount[0]->geometry().top() > window.chkLock->geometry().bottom());
-        iHistoryCount = 40;
-        QCOMPARE(window.txtCount[9]->text(), QString("12"));
-        QTest::mouseClick(window.cmdClear, Qt::LeftButton);
+        auto *lock = Find<QCheckBox>(&window, "chkLock");
+        QVERIFY(box(0)->geometry().top() > lock->mapTo(window.centralWidget(), QPoint()).y());
+        tables.iHistoryCount = 40;
+        QCOMPARE(box(9)->text(), QString("12"));
+        QTest::mouseClick(Find<QPushButton>(&window, "cmdClear"), Qt::LeftButton);
         for (int k = 0; k < 10; ++k) {
-            QCOMPARE(iMsgCount[k], qint16(0));
-            QCOMPARE(window.txtCount[k]->text(), QString("0"));
+            QCOMPARE(tables.iMsgCount[k], qint16(0));
+            QCOMPARE(box(k)->text(), QString("0"));
         }
-        QCOMPARE(iHistoryCount, qint16(0));
+        QCOMPARE(tables.iHistoryCount, qint16(0));
     }
 
     void menusAndAccessKeys() {
         frmMain window;
         const QList<QAction *> top = window.menuBar()->actions();
-        QCOMPARE(top.size(), 2);
+        QCOMPARE(top.size(), 3); // File, Help and the link indicator after them
         QCOMPARE(top[0]->text(), QString("&File"));
         QCOMPARE(top[1]->text(), QString("&Help"));
         QStringList file;
-        for (QAction *action : window.mnuFile->actions())
+        for (QAction *action : Find<QMenu>(&window, "mnuFile")->actions())
             file << (action->isSeparator() ? QString("-") : action->text());
         QCOMPARE(file, QStringList({"&Setup", "-", "&Connect", "-", "E&xit"}));
-        QCOMPARE(window.mnuAbout->text(), QString("&About"));
+        QCOMPARE(Find<QAction>(&window, "mnuAbout")->text(), QString("&About"));
     }
 
     void fixedClientSize() {
@@ -135,15 +139,22 @@ class MainWindowTest : public QObject {
         // 3135 x 9420 twips at 15 twips a pixel.
         QCOMPARE(window.centralWidget()->size(), QSize(209, 628));
         QCOMPARE(window.minimumSize(), window.maximumSize());
-        QCOMPARE(window.frmSlider[0]->size(), QSize(89, 377));
-        QVERIFY(window.frmSlider[0]->geometry().right() < window.frmSlider[1]->geometry().left());
-        QCOMPARE(window.sliGain[0]->size(), QSize(42, 265));
+        auto *frame0 = Find<QFrame>(&window, "frmSlider", 0);
+        QCOMPARE(frame0->size(), QSize(89, 377));
+        QVERIFY(frame0->geometry().right() < Find<QFrame>(&window, "frmSlider", 1)->x());
+        QCOMPARE(Find<QSlider>(&window, "sliGain", 0)->size(), QSize(42, 265));
         // The longest captions fit their labels whole.
-        window.lblGain[0]->setText("Gain (-99.9db)");
-        window.lblGain[1]->setText("Gain (+100db)");
-        window.lblChan[0]->setText("Ch. 1024");
-        for (QLabel *label : {window.lblGain[0], window.lblGain[1], window.lblChan[0]})
-            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+        const QList<QPair<QLabel *, const char *>> longest{
+            {Find<QLabel>(&window, "lblGain", 0), "Gain (-99.9db)"},
+            {Find<QLabel>(&window, "lblGain", 1), "Gain (+100db)"},
+            {Find<QLabel>(&window, "lblChan", 0), "Ch. 1024"}};
+        for (const auto &[label, text] : longest) {
+            label->setText(text);
+            QVERIFY2(label->sizeHint().width() <= label->width(), text);
+        }
+        // The menu bar holds its three menus without folding any away.
+        QAction *indicator = Find<QAction>(&window, "mnuLinkState");
+        QVERIFY(window.menuBar()->actionGeometry(indicator).right() < window.width());
     }
 
     void everyControlHasAnAccessibleName() {
@@ -167,19 +178,22 @@ class MainWindowTest : public QObject {
         auto window = startPanel(settingsFor("Type=3\nChan 1=7\n"));
         QTRY_VERIFY_WITH_TIMEOUT(m_switcher.hasPendingConnections(), 2000);
         std::unique_ptr<QTcpSocket> peer(m_switcher.nextPendingConnection());
-        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
-        // A change made while running (as the Setup dialog would) is what gets saved.
-        iChan[1] = 41;
+        QTRY_VERIFY_WITH_TIMEOUT(window->link().bConnected(), 2000);
+        // A change made while running (as the Setup dialog does) is what gets saved.
+        Settings changed = window->settings();
+        changed.iChan[1] = 41;
+        window->ApplySetup(changed);
+        TestSupport::writeSettingsFile("[CONFIGURATION]\n");
         // When the settings are written, the link must already be down.
         QByteArray fileAtDisconnect = "unset";
-        connect(window->scktServer, &QAbstractSocket::stateChanged, this,
+        connect(Find<QTcpSocket>(window.get(), "scktServer"), &QAbstractSocket::stateChanged, this,
                 [&](QAbstractSocket::SocketState state) {
                     if (state == QAbstractSocket::UnconnectedState)
                         fileAtDisconnect = TestSupport::readSettingsFile();
                 });
         window->close();
-        QVERIFY(!bConnected);
-        QCOMPARE(window->mnuConnect->text(), QString("&Connect"));
+        QVERIFY(!window->link().bConnected());
+        QCOMPARE(Find<QAction>(window.get(), "mnuConnect")->text(), QString("&Connect"));
         QVERIFY2(!fileAtDisconnect.contains("Chan 2 = 42") &&
                      !fileAtDisconnect.contains("Chan 2=42"),
                  "settings were written before the link was closed");
@@ -194,25 +208,26 @@ class MainWindowTest : public QObject {
         frmAbout *first = nullptr;
         for (int round = 0; round < 2; ++round) {
             QTimer::singleShot(0, &window, [&] {
-                QVERIFY(window.aboutBox);
-                QCOMPARE(window.aboutBox->windowTitle(),
-                         QString("Tamric Server Module Information"));
-                QVERIFY(window.aboutBox->isVisible());
-                QVERIFY(window.aboutBox->isModal());
-                const QString shown = window.aboutBox->lblVersionInfo->text();
+                auto *box = window.findChild<frmAbout *>();
+                QVERIFY(box);
+                QCOMPARE(box->windowTitle(), QString("Tamric Server Module Information"));
+                QVERIFY(box->isVisible());
+                QVERIFY(box->isModal());
+                const QString shown = Find<QLabel>(box, "lblVersionInfo")->text();
                 QCOMPARE(shown.split(QChar::LineSeparator),
                          QStringList({"Tamric Dual Slider", "1.02 - 04/15/03"}));
-                QCOMPARE(window.aboutBox->cmdAboutquit->text(), QString("&Ok"));
-                window.aboutBox->cmdAboutquit->click();
+                auto *ok = Find<QPushButton>(box, "cmdAboutquit");
+                QCOMPARE(ok->text(), QString("&Ok"));
+                ok->click();
             });
-            window.mnuAbout->trigger();
-            QVERIFY(!window.aboutBox->isVisible());
+            Find<QAction>(&window, "mnuAbout")->trigger();
+            auto *box = window.findChild<frmAbout *>();
+            QVERIFY(!box->isVisible());
             if (!first)
-                first = window.aboutBox;
-            QCOMPARE(window.aboutBox, first);
+                first = box;
+            // Hidden, not destroyed.
+            QCOMPARE(box, first);
         }
-        // Hidden, not destroyed.
-        QVERIFY(window.findChild<frmAbout *>() == window.aboutBox);
     }
 };
 

@@ -1,4 +1,3 @@
-#include "app/Variables.h"
 #include "config/NumericValue.h"
 
 #include <QtTest>
@@ -11,7 +10,6 @@ class TestNumericValue : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { Variables::ResetAll(); }
 
     void value_data() {
         QTest::addColumn<QString>("text");

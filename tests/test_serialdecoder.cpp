@@ -1,6 +1,5 @@
 // The serial port's quick pass over the receive buffer.
 
-#include "app/Variables.h"
 #include "protocol/SerialDecoder.h"
 #include "support/ProtocolFakes.h"
 
@@ -12,11 +11,10 @@ class TestSerialDecoder : public QObject {
     Q_OBJECT
     ProtocolFakes::Recorder rec;
 
+    void decode() { TCPComm::DecodeMessage(rec.sBuffer, rec.tables, rec); }
+
   private slots:
-    void init() {
-        rec.install();
-        FollowMapExample();
-    }
+    void init() { rec.reset(); }
 
     void oneCall_data() {
         QTest::addColumn<QByteArray>("input");
@@ -40,21 +38,21 @@ class TestSerialDecoder : public QObject {
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, left);
         QFETCH(int, gain5);
-        Variables::sBuffer.append(input);
-        TCPComm::DecodeMessage();
-        QCOMPARE(Variables::sBuffer.bytes().toHex(' '), left.toHex(' '));
-        QCOMPARE(Variables::udtInGain[5].iSource, gain5);
+        rec.sBuffer.append(input);
+        decode();
+        QCOMPARE(rec.sBuffer.bytes().toHex(' '), left.toHex(' '));
+        QCOMPARE(rec.tables.udtInGain[5].iSource, gain5);
         QVERIFY(rec.sent.isEmpty());
     }
 
     // The rest of a stripped map drains as junk and is never decoded.
     void strippedMapIsLost() {
-        Variables::sBuffer.append(kMapExample);
-        for (int i = 0; i < 3 && !Variables::sBuffer.isEmpty(); ++i)
-            TCPComm::DecodeMessage();
-        QVERIFY(Variables::sBuffer.isEmpty());
-        QCOMPARE(Variables::udtXpt[64].bCount, 0);
-        QCOMPARE(rec.updates, 0);
+        rec.sBuffer.append(kMapExample);
+        for (int i = 0; i < 3 && !rec.sBuffer.isEmpty(); ++i)
+            decode();
+        QVERIFY(rec.sBuffer.isEmpty());
+        QCOMPARE(rec.tables.udtXpt[64].bCount, 0);
+        QVERIFY(rec.mapsStored.isEmpty());
     }
 };
 

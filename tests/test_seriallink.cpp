@@ -1,14 +1,12 @@
-// The serial link on a pseudo-terminal pair: the main window's port is opened on the slave
-// side (the program itself never opens it), and the test plays the far end on the master.
+// The serial link on a pseudo-terminal pair: the link's port is opened on the slave side (the
+// program itself never opens it), and the test plays the far end on the master.
 
-#include "app/Variables.h"
-#include "app/frmMain.h"
-#include "protocol/Failure.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/ProtocolFakes.h"
-#include "transport/SerialLink.h"
+#include "transport/SwitcherLink.h"
 
 #include <QSerialPort>
+#include <QTimer>
 #include <QtTest>
 #include <algorithm>
 #include <fcntl.h>
@@ -18,19 +16,26 @@
 
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
-using namespace Variables;
+using TestSupport::Find;
 
 class SerialLinkTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<frmMain> m_form;
+    std::unique_ptr<SwitcherLink> m_link;
+    QSerialPort *m_port = nullptr;
+    QTimer *m_tmrDecode = nullptr;
     int m_master = -1;
-    int m_decodeStarts = 0;
-    int m_sends = 0;
 
     bool openPort() {
-        m_form->MSComm1->setPortName(QString::fromLocal8Bit(::ptsname(m_master)));
-        return m_form->MSComm1->open(QIODevice::ReadWrite);
+        m_port->setPortName(QString::fromLocal8Bit(::ptsname(m_master)));
+        return m_port->open(QIODevice::ReadWrite);
+    }
+
+    // Whether the receive event started the decode timer since the last look.
+    bool decodeStarted() {
+        const bool started = m_tmrDecode->isActive();
+        m_tmrDecode->stop();
+        return started;
     }
 
     void farEndWrites(const QByteArray &bytes) {
@@ -46,25 +51,21 @@ class SerialLinkTest : public QObject {
 
   private slots:
     void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-        TCPComm::ClearLastFailure();
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         QVERIFY(m_master >= 0);
         QCOMPARE(::grantpt(m_master), 0);
         QCOMPARE(::unlockpt(m_master), 0);
 
-        m_form = std::make_unique<frmMain>();
-        m_decodeStarts = 0;
-        m_sends = 0;
-        // Count instead of ticking, so that what one receive event did stays visible.
-        m_form->tmrDecode->stop();
-        TCPComm::seams().startDecodeTimer = [this] { ++m_decodeStarts; };
-        TCPComm::seams().send = [this](const QByteArray &) { ++m_sends; };
+        m_link = std::make_unique<SwitcherLink>();
+        m_port = Find<QSerialPort>(m_link.get(), "MSComm1");
+        // A timer that never ticks, so that what one receive event did stays visible.
+        m_tmrDecode = Find<QTimer>(m_link.get(), "tmrDecode");
+        m_tmrDecode->stop();
+        m_tmrDecode->setInterval(1000000);
     }
 
     void cleanup() {
-        m_form.reset();
+        m_link.reset();
         ::close(m_master);
     }
 
@@ -73,31 +74,32 @@ class SerialLinkTest : public QObject {
     void receiveDecodesOnceAndLeavesTheRestToTheTimer() {
         QVERIFY(openPort());
         farEndWrites(Hex("05 06") + kReport5);
-        QTRY_COMPARE(udtInGain[5].iSource, qint16(1000));
-        QVERIFY(sBuffer.isEmpty());
-        QCOMPARE(m_decodeStarts, 0);
+        QTRY_COMPARE(m_link->tables().udtInGain[5].iSource, qint16(1000));
+        QVERIFY(m_link->sBuffer().isEmpty());
+        QVERIFY(!decodeStarted());
 
         farEndWrites(Hex("F5") + kReport5);
-        QTRY_COMPARE(sBuffer.bytes(), kReport5); // the ping dropped unanswered, the rest waits
-        QCOMPARE(m_decodeStarts, 1);
-        QCOMPARE(m_sends, 0);
+        // The ping dropped unanswered (not even tried on the closed TCP link), the rest waits.
+        QTRY_COMPARE(m_link->sBuffer().bytes(), kReport5);
+        QVERIFY(decodeStarted());
+        QCOMPARE(m_link->lastFailure(), QString());
     }
 
     // The program never opens the port itself; TcptoSerial writes only while it is open, and
     // closing is harmless when it is closed already.
     void tcptoSerialWritesOnlyWhenOpen() {
-        QCOMPARE(m_form->MSComm1->baudRate(), 57600);
-        QVERIFY(!m_form->MSComm1->isOpen());
-        SerialLink::CloseIfOpen();
-        m_form->TcptoSerial(Hex("F1"));
+        QCOMPARE(m_port->baudRate(), 57600);
+        QVERIFY(!m_port->isOpen());
+        m_link->CloseSerialIfOpen();
+        m_link->TcptoSerial(Hex("F1"));
         QVERIFY(openPort());
         const QByteArray reply = Hex("81 96 16 FF");
-        m_form->TcptoSerial(reply);
+        m_link->TcptoSerial(reply);
         QCOMPARE(farEndReads(), reply); // byte-exact, and nothing of the earlier call
 
-        SerialLink::CloseIfOpen();
-        QVERIFY(!m_form->MSComm1->isOpen());
-        m_form->TcptoSerial(Hex("F3"));
+        m_link->CloseSerialIfOpen();
+        QVERIFY(!m_port->isOpen());
+        m_link->TcptoSerial(Hex("F3"));
         QCOMPARE(farEndReads(), QByteArray());
     }
 
@@ -105,8 +107,8 @@ class SerialLinkTest : public QObject {
         QVERIFY(openPort());
         ::close(m_master);
         m_master = -1;
-        QTRY_VERIFY(!m_form->MSComm1->isOpen());
-        QCOMPARE(TCPComm::LastFailure(), QString(SerialLink::kErrSerial));
+        QTRY_VERIFY(!m_port->isOpen());
+        QCOMPARE(m_link->lastFailure(), QString(SwitcherLink::kErrSerial));
     }
 };
 

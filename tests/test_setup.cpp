@@ -1,12 +1,11 @@
 // The Setup dialog, driven through its controls with real key and mouse events.
 
-#include "app/Twips.h"
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "config/frmSetup.h"
-#include "protocol/Seams.h"
+#include "app/frmSetup.h"
+#include "faders/Twips.h"
+#include "support/Controls.h"
 #include "support/SettingsFile.h"
-#include "transport/TcpLink.h"
+#include "transport/SwitcherLink.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -21,9 +20,10 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 #include <memory>
 
-using namespace Variables;
+using TestSupport::Find;
 using Twips::px;
 
 class SetupTest : public QObject {
@@ -31,19 +31,28 @@ class SetupTest : public QObject {
 
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<frmSetup> m_dialog;
-    int m_connectFailures = 0;
+    Settings m_settings; // what the dialog opens with
 
     frmSetup &open() {
-        m_dialog = std::make_unique<frmSetup>(m_main.get());
+        m_dialog = std::make_unique<frmSetup>(m_settings);
         m_dialog->show();
         return *m_dialog;
     }
 
-    template <typename T> T *control(const QString &name) {
-        auto *widget = m_dialog->findChild<T *>(name);
-        if (!widget)
-            qFatal("no control %s", qPrintable(name));
-        return widget;
+    template <typename T> T *control(const QString &name) { return Find<T>(m_dialog.get(), name); }
+    QLineEdit *chanBox(int row) { return control<QLineEdit>(ControlName("txtChan", row)); }
+    QLabel *chanLabel(int row) { return control<QLabel>(ControlName("lblChan", row)); }
+
+    // Opens Setup from the main window's menu, runs `use` on the dialog once it shows, and
+    // returns when the dialog has closed and what it confirmed has been applied.
+    void openFromMenu(const std::function<void(frmSetup &)> &use) {
+        QTimer::singleShot(0, m_main.get(), [&] {
+            auto *dialog = m_main->findChild<frmSetup *>();
+            QVERIFY(dialog && dialog->isModal());
+            m_dialog.reset();
+            use(*dialog);
+        });
+        Find<QAction>(m_main.get(), "mnuSetup")->trigger();
     }
 
     // Replaces a field's text the way a user would: select everything, delete, then type.
@@ -55,12 +64,9 @@ class SetupTest : public QObject {
 
   private slots:
     void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
         TestSupport::removeSettingsFile();
+        m_settings = Settings{};
         m_main = std::make_unique<frmMain>();
-        m_connectFailures = 0;
-        TCPComm::seams().reportConnectFailure = [this] { ++m_connectFailures; };
     }
 
     void cleanup() {
@@ -94,11 +100,12 @@ class SetupTest : public QObject {
             {"lblChan_2", "Slider 3 Channel ", 240, 1320, 2100, 255},
             {"OptDSP", "DSP Gain", 120, 600, 1500, 255},
         };
-        iType = 2; // no option selected: the captions stay as drawn
+        m_settings.iType = 2; // no option selected: the captions stay as drawn
         frmSetup &d = open();
         QCOMPARE(d.windowTitle(), QString("Setup"));
         QCOMPARE(d.size(), QSize(px(4455), px(5085)));
-        QWidget *inChain = d.lblChan[0];
+        QWidget *inChain = chanLabel(0);
+        auto *frmType = control<QGroupBox>("frmType");
         for (const Row &row : table) {
             auto *widget = control<QWidget>(row.name);
             QCOMPARE(widget->geometry(), QRect(px(row.x), px(row.y), px(row.w), px(row.h)));
@@ -108,7 +115,7 @@ class SetupTest : public QObject {
             const bool option = qobject_cast<QRadioButton *>(widget);
             if (option || qobject_cast<QLabel *>(widget)) // no caption is cut off
                 QVERIFY2(widget->sizeHint().width() <= widget->width(), row.name);
-            QCOMPARE(widget->parentWidget(), option ? d.frmType : static_cast<QWidget *>(&d));
+            QCOMPARE(widget->parentWidget(), option ? frmType : static_cast<QWidget *>(&d));
             QCOMPARE(inChain, widget);
             inChain = inChain->nextInFocusChain();
         }
@@ -130,28 +137,25 @@ class SetupTest : public QObject {
         QFETCH(QString, captions);
         const QString selected =
             QMap<int, QString>{{1, "optInput"}, {3, "optOutput"}, {10, "OptDSP"}}[type];
-        iType = static_cast<qint16>(type);
-        iChan = {4, 1023};
-        iOutChan = -4;
-        sIPAddress = QStringLiteral("10.1.2.3");
-        lIPPort = 70000;
+        m_settings = {qint16(type), {4, 1023}, -4, QStringLiteral("10.1.2.3"), 70000};
         frmSetup &d = open();
         for (const char *name : {"optInput", "optOutput", "OptDSP"})
             QCOMPARE(control<QRadioButton>(name)->isChecked(), selected == name);
         const QStringList rows = captions.split('|');
         for (int row = 0; row < 3; ++row) {
-            QCOMPARE(d.lblChan[row]->text(), rows[row]);
-            QVERIFY(d.lblChan[row]->sizeHint().width() <= d.lblChan[row]->width());
+            QCOMPARE(chanLabel(row)->text(), rows[row]);
+            QVERIFY(chanLabel(row)->sizeHint().width() <= chanLabel(row)->width());
         }
-        QCOMPARE(d.lblChan[2]->isEnabled(), rows[2] != "Unused");
-        QCOMPARE(d.txtChan[2]->isEnabled(), rows[2] != "Unused");
-        const QStringList shown{d.txtChan[0]->text(), d.txtChan[1]->text(), d.txtChan[2]->text(),
-                                d.txtIPPort->text(), d.txtIPAddr->text()};
+        QCOMPARE(chanLabel(2)->isEnabled(), rows[2] != "Unused");
+        QCOMPARE(chanBox(2)->isEnabled(), rows[2] != "Unused");
+        const QStringList shown{chanBox(0)->text(), chanBox(1)->text(), chanBox(2)->text(),
+                                control<QLineEdit>("txtIPPort")->text(),
+                                control<QLineEdit>("txtIPAddr")->text()};
         QCOMPARE(shown, QStringList({"5", "1024", "-3", "70000", "10.1.2.3"}));
 
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QCOMPARE(iType, qint16(type));
-        QCOMPARE(iOutChan, qint16(-4));
+        QTest::mouseClick(control<QPushButton>("cmdOk"), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(d.chosen() == m_settings);
     }
 
     // Each field starts as "15" with the cursor after the 1; what enters goes there (a drop at
@@ -178,7 +182,7 @@ class SetupTest : public QObject {
         QFETCH(QString, entered);
         QFETCH(int, cursor);
         QFETCH(QString, shown);
-        iType = 10;
+        m_settings.iType = 10;
         open();
         auto *box = control<QLineEdit>(field);
         box->setText("15");
@@ -235,43 +239,48 @@ class SetupTest : public QObject {
         QFETCH(QString, leave);
         QFETCH(int, after);
         QFETCH(int, stored);
-        iType = static_cast<qint16>(before);
-        iChan = {10, 11};
-        iOutChan = 12;
-        m_main->ShowChannelCaptions();
-        m_main->ShowStereoAndLock();
-        m_main->chkLock->setChecked(true);
-        m_main->tmrGain->stop();
-        m_main->tmrGain->setInterval(10);
-        frmSetup &d = open();
-        QTest::mouseClick(control<QRadioButton>(option), Qt::LeftButton);
-        const bool thirdEnabled = d.txtChan[2]->isEnabled();
-        for (auto *box : d.txtChan) {
-            box->setEnabled(true); // a disabled box takes no keys
-            retype(box, entry);
-        }
-        d.txtChan[2]->setEnabled(thirdEnabled);
-        if (leave == "Enter")
-            QTest::keyClick(d.txtChan[0], Qt::Key_Return);
-        else if (leave.isEmpty())
-            d.close();
-        else
-            QTest::mouseClick(control<QPushButton>(leave), Qt::LeftButton);
+        m_main->ApplySetup({qint16(before), {10, 11}, 12, QStringLiteral("127.0.0.1"), 1250});
+        TestSupport::removeSettingsFile();
+        auto *lock = Find<QCheckBox>(m_main.get(), "chkLock");
+        lock->setChecked(true);
+        auto *tmrGain = Find<QTimer>(m_main.get(), "tmrGain");
+        tmrGain->stop();
+        tmrGain->setInterval(10);
+        int result = -1;
+        openFromMenu([&](frmSetup &d) {
+            QTest::mouseClick(Find<QRadioButton>(&d, option), Qt::LeftButton);
+            QLineEdit *third = Find<QLineEdit>(&d, "txtChan", 2);
+            const bool thirdEnabled = third->isEnabled();
+            for (int row = 0; row < 3; ++row) {
+                QLineEdit *box = Find<QLineEdit>(&d, "txtChan", row);
+                box->setEnabled(true); // a disabled box takes no keys
+                retype(box, entry);
+            }
+            third->setEnabled(thirdEnabled);
+            connect(&d, &QDialog::finished, this, [&result](int r) { result = r; });
+            if (leave == "Enter")
+                QTest::keyClick(Find<QLineEdit>(&d, "txtChan", 0), Qt::Key_Return);
+            else if (leave.isEmpty())
+                d.close();
+            else
+                QTest::mouseClick(Find<QPushButton>(&d, leave), Qt::LeftButton);
+        });
         const bool ok = leave == "cmdOk" || leave == "Enter";
-        QCOMPARE(d.result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
-        QCOMPARE(iType, qint16(after));
+        QCOMPARE(result, int(ok ? QDialog::Accepted : QDialog::Rejected));
+        const Settings &now = m_main->settings();
+        QCOMPARE(now.iType, qint16(after));
         const auto expect = [stored](int before) { return qint16(stored < 0 ? before : stored); };
-        QCOMPARE(iChan, (std::array{expect(10), expect(11)}));
-        QCOMPARE(iOutChan, expect(12));
-        QCOMPARE(m_main->lblChan[0]->text(), QString("Ch. %1").arg(expect(10) + 1));
-        QCOMPARE(m_main->lblChan[1]->text(), QString("Ch. %1").arg(expect(11) + 1));
+        QCOMPARE(now.iChan, (std::array{expect(10), expect(11)}));
+        QCOMPARE(now.iOutChan, expect(12));
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(Find<QLabel>(m_main.get(), "lblChan", i)->text(),
+                     QString("Ch. %1").arg(expect(10 + i) + 1));
         const bool shown = after != 10;
-        QCOMPARE(m_main->chkLock->isVisibleTo(m_main.get()), shown);
-        for (auto *box : m_main->chkStereo)
-            QCOMPARE(box->isVisibleTo(m_main.get()), shown);
-        QVERIFY(m_main->chkLock->isChecked()); // hidden boxes keep their state
-        QCOMPARE(m_main->tmrGain->isActive(), ok);
-        QCOMPARE(m_main->tmrGain->interval(), 10);
+        for (const char *box : {"chkLock", "chkStereo_0", "chkStereo_1"})
+            QCOMPARE(Find<QCheckBox>(m_main.get(), box)->isVisibleTo(m_main.get()), shown);
+        QVERIFY(lock->isChecked()); // hidden boxes keep their state
+        QCOMPARE(tmrGain->isActive(), ok);
+        QCOMPARE(tmrGain->interval(), 10);
         const QString file = QString::asprintf(
             "[CONFIGURATION]\nType=%d\nChan 1=%d\nChan 2=%d\nOut Chan=%d\nIP Address=127.0.0.1\n"
             "IP Port=1250\n",
@@ -281,12 +290,12 @@ class SetupTest : public QObject {
 
     // Already counting: OK enables the timer without restarting its interval.
     void okLeavesARunningGainTimerAlone() {
-        open();
-        m_main->tmrGain->start(1000);
+        auto *tmrGain = Find<QTimer>(m_main.get(), "tmrGain");
+        tmrGain->start(1000);
         QTest::qWait(300);
-        m_dialog->cmdOk->click();
-        QVERIFY(m_main->tmrGain->isActive());
-        QVERIFY(m_main->tmrGain->remainingTime() <= 800);
+        openFromMenu([](frmSetup &d) { Find<QPushButton>(&d, "cmdOk")->click(); });
+        QVERIFY(tmrGain->isActive());
+        QVERIFY(tmrGain->remainingTime() <= 800);
     }
 
     void okReconnectsOnlyOnAChange_data() {
@@ -302,19 +311,23 @@ class SetupTest : public QObject {
     void okReconnectsOnlyOnAChange() {
         QFETCH(QString, port);
         QFETCH(bool, changed);
+        TestSupport::BoxDismisser boxes;
         QTcpServer first, second;
         QVERIFY(first.listen(QHostAddress::LocalHost) && second.listen(QHostAddress::LocalHost));
-        lIPPort = first.serverPort();
-        TCPComm::ConnectSwitcher();
+        Settings start = m_main->settings();
+        start.lIPPort = first.serverPort();
+        m_main->ApplySetup(start); // a new port: connects there
+        SwitcherLink &link = m_main->link();
         QVERIFY(first.waitForNewConnection(2000));
-        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(link.bConnected(), 2000);
         QSignalSpy firstClosed(first.nextPendingConnection(), &QTcpSocket::disconnected);
 
-        frmSetup &d = open();
         QTcpServer &expected = changed ? second : first;
-        retype(d.txtIPPort, port.arg(expected.serverPort()));
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QCOMPARE(lIPPort, qint32(expected.serverPort()));
+        openFromMenu([&](frmSetup &d) {
+            retype(Find<QLineEdit>(&d, "txtIPPort"), port.arg(expected.serverPort()));
+            QTest::mouseClick(Find<QPushButton>(&d, "cmdOk"), Qt::LeftButton);
+        });
+        QCOMPARE(m_main->settings().lIPPort, qint32(expected.serverPort()));
         if (changed) {
             QVERIFY(second.waitForNewConnection(2000));
             QTRY_COMPARE_WITH_TIMEOUT(firstClosed.count(), 1, 2000);
@@ -323,19 +336,21 @@ class SetupTest : public QObject {
             QVERIFY(!first.hasPendingConnections() && !second.hasPendingConnections());
             QCOMPARE(firstClosed.count(), 0);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(bConnected, 2000);
-        QCOMPARE(m_connectFailures, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(link.bConnected(), 2000);
+        QVERIFY(boxes.shown().isEmpty());
     }
 
     // Port 0 is stored as typed; connecting to it then fails and says so.
     void okStoresPortZero() {
-        frmSetup &d = open();
-        retype(d.txtIPAddr, "127.0.0.2");
-        retype(d.txtIPPort, "0");
-        QTest::mouseClick(d.cmdOk, Qt::LeftButton);
-        QCOMPARE(lIPPort, 0);
-        QCOMPARE(sIPAddress, QString("127.0.0.2"));
-        QCOMPARE(m_connectFailures, 1);
+        TestSupport::BoxDismisser boxes;
+        openFromMenu([](frmSetup &d) {
+            retype(Find<QLineEdit>(&d, "txtIPAddr"), "127.0.0.2");
+            retype(Find<QLineEdit>(&d, "txtIPPort"), "0");
+            QTest::mouseClick(Find<QPushButton>(&d, "cmdOk"), Qt::LeftButton);
+        });
+        QCOMPARE(m_main->settings().lIPPort, 0);
+        QCOMPARE(m_main->settings().sIPAddress, QString("127.0.0.2"));
+        QCOMPARE(boxes.shown().size(), 1);
         QVERIFY(TestSupport::readSettingsFile().endsWith("IP Address=127.0.0.2\nIP Port=0\n"));
     }
 };

@@ -1,27 +1,26 @@
 // The TCP link against a real peer: a QTcpServer on 127.0.0.1 plays the switcher, and a real
-// main window provides the menu caption, the decode timer and the message box. Shutdown is in
-// test_mainwindow.cpp, the send latency in test_latency.cpp; floods, dribbled bytes and a
-// switcher that goes mid-message (then disconnect and reconnect) in test_hostile.cpp.
+// main window shows the menu caption and the message box. Shutdown is in test_mainwindow.cpp,
+// the send latency in test_latency.cpp; floods, dribbled bytes and a switcher that goes
+// mid-message in test_hostile.cpp; losing the link and getting it back in test_reconnect.cpp.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
-#include "protocol/Failure.h"
-#include "protocol/Seams.h"
+#include "support/Controls.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
 #include "transport/LinkInput.h"
-#include "transport/TcpLink.h"
+#include "transport/SwitcherLink.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
+using TestSupport::Find;
 using TestSupport::spinUntil;
-using namespace Variables;
 
 static const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 04 07 13 FF"); // input 7 := 900
 
@@ -29,52 +28,46 @@ class TcpLinkTest : public QObject {
     Q_OBJECT
 
     TestSupport::PanelPeer m_link;
-    int m_failureReports = 0;
 
     frmMain &form() { return *m_link.window; }
-    QString caption() { return form().mnuConnect->text(); }
-    bool shownClosed() { return caption() == "&Connect" && !bConnected; }
-    bool shownOpen() { return caption() == "&Disconnect" && bConnected; }
-    bool failedWith(const char *reason) { return TCPComm::LastFailure() == QString(reason); }
+    SwitcherLink &link() { return m_link.link(); }
+    QTimer *tmrDecode() { return Find<QTimer>(&link(), "tmrDecode"); }
+    QTcpSocket *socket() { return Find<QTcpSocket>(&link(), "scktServer"); }
+    QString caption() { return Find<QAction>(&form(), "mnuConnect")->text(); }
+    bool shownClosed() { return caption() == "&Connect" && !link().bConnected(); }
+    bool shownOpen() { return caption() == "&Disconnect" && link().bConnected(); }
+    bool failedWith(const char *reason) { return link().lastFailure() == QString(reason); }
 
   private slots:
     void initTestCase() { QVERIFY(m_link.listen()); } // the port is needed by the _data rows
 
-    void init() {
-        ResetAll();
-        TCPComm::seams() = TCPComm::Seams{};
-        TCPComm::ClearLastFailure();
-        QVERIFY(m_link.open());
-        m_failureReports = 0;
-        auto &hooks = TCPComm::seams();
-        hooks.reportConnectFailure = [this, report = hooks.reportConnectFailure] {
-            ++m_failureReports;
-            report();
-        };
-    }
+    void init() { QVERIFY(m_link.open()); }
     void cleanup() { m_link.reset(); }
 
     // Sends are dropped, not held back, while the link is closed or still connecting (start-up
     // connects once the settings are read), and go out byte-exact once it is open. Closing
     // what is closed changes nothing and shows nothing.
     void sendsOnlyWhileOpen() {
-        TCPComm::DisconnectSwitcher();
-        TCPComm::DisconnectSwitcher();
+        TestSupport::BoxDismisser boxes;
+        QSignalSpy written(&link(), &SwitcherLink::messageSent);
+        link().DisconnectSwitcher();
+        link().DisconnectSwitcher();
         QVERIFY(shownClosed());
-        TCPComm::SendToSwitcher(Hex("F4"));
-        QVERIFY(failedWith(TCPComm::kErrSend));
-        TCPComm::ClearLastFailure();
+        link().SendToSwitcher(Hex("F4"));
+        QVERIFY(failedWith(SwitcherLink::kErrSend));
         TestSupport::writeSettingsFile(
             "[CONFIGURATION]\nIP Port=" + QByteArray::number(m_link.server.serverPort()) + "\n");
         form().Form_Load(); // back to the start-up values, then this port from the file
-        TCPComm::SendToSwitcher(Hex("F1"));
-        QVERIFY(failedWith(TCPComm::kErrSend));
+        link().SendToSwitcher(Hex("F1"));
+        QVERIFY(failedWith(SwitcherLink::kErrSend));
         QVERIFY(m_link.accept());
         QVERIFY(shownOpen());
         const QByteArray command = Hex("E3 02 01 01 00 00 00 4C 08 58 FF");
-        TCPComm::SendToSwitcher(command);
+        link().SendToSwitcher(command);
         QCOMPARE(m_link.receive(command.size()).toHex(' '), command.toHex(' '));
-        QCOMPARE(m_failureReports, 0);
+        QCOMPARE(written.size(), 1); // only what went out is told as written
+        QCOMPARE(written.front().front().toByteArray(), command);
+        QVERIFY(boxes.shown().isEmpty());
     }
 
     // Each data event takes in what waits and runs one dispatcher step; the decode timer
@@ -95,26 +88,32 @@ class TcpLinkTest : public QObject {
         QFETCH(int, starts);
         QFETCH(qint16, gain6);
         QVERIFY(m_link.connectPanel());
-        form().tmrDecode->stop();
+        // A timer that never ticks during the test: each data event's start shows as active.
+        tmrDecode()->stop();
+        tmrDecode()->setInterval(1000000);
         int started = 0;
-        TCPComm::seams().startDecodeTimer = [&started] { ++started; };
-        for (const QByteArray &batch : batches)
+        for (const QByteArray &batch : batches) {
             QVERIFY(m_link.send(batch));
-        QCOMPARE(sBuffer.bytes().toHex(' '), left.toHex(' '));
+            started += tmrDecode()->isActive();
+            tmrDecode()->stop();
+        }
+        QCOMPARE(link().sBuffer().bytes().toHex(' '), left.toHex(' '));
         QCOMPARE(started, starts);
-        for (int tick = 0; tick < 3 && !sBuffer.isEmpty(); ++tick)
-            form().tmrDecode_Timer();
-        QVERIFY(sBuffer.isEmpty());
-        QCOMPARE(udtInGain[5].iSource, qint16(1000));
-        QCOMPARE(udtInGain[6].iSource, gain6);
+        tmrDecode()->start(1);
+        QVERIFY(spinUntil([this] { return !tmrDecode()->isActive(); }, 1000));
+        QVERIFY(link().sBuffer().isEmpty());
+        QCOMPARE(link().tables().udtInGain[5].iSource, qint16(1000));
+        QCOMPARE(link().tables().udtInGain[6].iSource, gain6);
     }
 
+    // A stream of data events faster than the tick must not keep restarting the timer.
     void dataDoesNotHoldBackARunningDecodeTimer() {
-        // A stream of data events faster than the tick must not keep restarting the timer.
-        form().tmrDecode->start();
-        const int running = form().tmrDecode->timerId();
-        TCPComm::seams().startDecodeTimer();
-        QCOMPARE(form().tmrDecode->timerId(), running);
+        QVERIFY(m_link.connectPanel());
+        tmrDecode()->start(1000000);
+        const int running = tmrDecode()->timerId();
+        QVERIFY(m_link.send(kReport5 + kReport6));
+        QCOMPARE(link().sBuffer().bytes(), kReport6);
+        QCOMPARE(tmrDecode()->timerId(), running);
     }
 
     void switcherThatStopsReadingCannotGrowTheSendQueue() {
@@ -122,14 +121,12 @@ class TcpLinkTest : public QObject {
         // The peer reads only when the event loop runs; until then everything piles up in
         // the kernel and then in the panel's socket.
         const QByteArray message(64 * 1024, 0x22);
-        int accepted = 0;
-        for (int i = 0, dropped = 0; i < 1000 && dropped < 3; ++i) {
-            TCPComm::ClearLastFailure();
-            TCPComm::SendToSwitcher(message);
-            ++(TCPComm::LastFailure().isEmpty() ? accepted : dropped);
-        }
-        QVERIFY(failedWith(TCPComm::kErrSend));
-        QVERIFY(form().scktServer->bytesToWrite() <= TCPComm::kMaxQueuedSendBytes);
+        QSignalSpy written(&link(), &SwitcherLink::messageSent);
+        for (int i = 0; i < 1000 && written.size() + 3 > i; ++i)
+            link().SendToSwitcher(message);
+        const qsizetype accepted = written.size();
+        QVERIFY(failedWith(SwitcherLink::kErrSend));
+        QVERIFY(socket()->bytesToWrite() <= SwitcherLink::kMaxQueuedSendBytes);
 
         // Once the switcher reads again, every accepted message arrives, and nothing else.
         const qint64 expected = accepted * message.size();
@@ -159,38 +156,24 @@ class TcpLinkTest : public QObject {
         QFETCH(QString, address);
         QFETCH(qint32, port);
         QFETCH(int, boxes);
-        sIPAddress = address;
-        lIPPort = port;
-        QStringList shown; // title, text and button count of each box, dismissed at once
-        QTimer dismiss;
-        connect(&dismiss, &QTimer::timeout, this, [&] {
-            auto *box = form().findChild<QMessageBox *>("connectFailure");
-            if (!box || !box->isVisible())
-                return;
-            shown << box->windowTitle() + '|' + box->text() + '|' +
-                         QString::number(box->buttons().size());
-            box->button(QMessageBox::Ok)->click();
-        });
-        dismiss.start(10);
-        TCPComm::ConnectSwitcher();
-        dismiss.stop();
-        QCOMPARE(shown, QStringList(boxes, QCoreApplication::applicationName() +
-                                               "|Unable to connect to remote host|1"));
-        QTRY_COMPARE(form().scktServer->state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(failedWith(TCPComm::kErrConnect));
-        QCOMPARE(m_failureReports, boxes);
+        TestSupport::BoxDismisser dismiss;
+        link().setTarget(address, port);
+        link().ConnectSwitcher();
+        QCOMPARE(dismiss.shown(), QStringList(boxes, QCoreApplication::applicationName() +
+                                                         "|Unable to connect to remote host|1"));
+        QTRY_COMPARE(socket()->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(failedWith(SwitcherLink::kErrConnect));
         QTest::qWait(20);
         QVERIFY(!m_link.server.hasPendingConnections());
         QVERIFY(shownClosed());
 
-        sIPAddress = QStringLiteral("127.0.0.1");
-        lIPPort = m_link.server.serverPort();
+        link().setTarget(QStringLiteral("127.0.0.1"), m_link.server.serverPort());
         QVERIFY(m_link.connectPanel());
     }
 
     // More than the buffer may hold, then a report, then the switcher closes: the report only
     // decodes if every byte before it came through the throttled path, and the link reads all
-    // that waits before it closes.
+    // that waits before it ends the connection.
     void floodBeyondTheBoundThenClose() {
         QVERIFY(m_link.connectPanel());
         const QByteArray flood(2 * LinkInput::kMaxBufferedBytes, 0x11);
@@ -198,21 +181,26 @@ class TcpLinkTest : public QObject {
         qint64 maxInSocket = 0;
         int retries = 0; // reads put off because sBuffer was full
         QObject scope;
-        connect(form().scktServer->findChild<QTimer *>("readRetry"), &QTimer::timeout, &scope,
-                [&] { ++retries; });
+        connect(Find<QTimer>(&link(), "readRetry"), &QTimer::timeout, &scope, [&] { ++retries; });
 
+        // The link ends (and comes back by itself) only once everything sent before the close
+        // has been taken in.
+        qint64 receivedAtLoss = -1;
+        connect(&link(), &SwitcherLink::connectionLost, &scope,
+                [&] { receivedAtLoss = link().bytesReceived(); });
         m_link.peer->write(flood + kReport5);
         m_link.peer->disconnectFromHost(); // once everything has been written
         const auto watch = [&] {
-            maxBuffered = std::max(maxBuffered, sBuffer.size());
-            maxInSocket = std::max(maxInSocket, form().scktServer->bytesAvailable());
+            maxBuffered = std::max(maxBuffered, link().sBuffer().size());
+            maxInSocket = std::max(maxInSocket, socket()->bytesAvailable());
         };
-        QVERIFY(spinUntil([] { return udtInGain[5].iSource == 1000; }, 15000, watch));
-        QCOMPARE(TCPComm::BytesReceived(), flood.size() + kReport5.size());
+        QVERIFY(spinUntil([this] { return link().tables().udtInGain[5].iSource == 1000; }, 15000,
+                          watch));
+        QCOMPARE(link().bytesReceived(), flood.size() + kReport5.size());
         QVERIFY(retries > 0);
         QVERIFY2(maxBuffered <= LinkInput::kMaxBufferedBytes, QByteArray::number(maxBuffered));
         QVERIFY(maxInSocket <= LinkInput::kDeviceReadBufferBytes);
-        QTRY_VERIFY(!form().scktServer->isOpen());
+        QTRY_COMPARE(receivedAtLoss, flood.size() + kReport5.size());
         QVERIFY(shownOpen());
     }
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-// How the links move received bytes into the shared receive buffer without letting a
-// switcher that sends faster than the panel decodes grow memory without limit.
+// How the links move received bytes into the receive buffer without letting a switcher that
+// sends faster than the panel decodes grow memory without limit.
 //
 // Each link device keeps at most kDeviceReadBufferBytes of its own, and the links take bytes
 // from their device only while sBuffer holds less than kMaxBufferedBytes. Bytes beyond that
@@ -10,14 +10,12 @@
 // has drained some of the buffer. Nothing is dropped on the way: every byte the peer sent
 // reaches sBuffer, in order.
 
+#include "protocol/ReceiveBuffer.h"
 #include "protocol/WireFormat.h"
 
 #include <QtGlobal>
 #include <chrono>
 
-class QAbstractSocket;
-class QSerialPort;
-class QTimer;
 class QIODevice;
 
 namespace LinkInput {
@@ -37,14 +35,9 @@ inline constexpr qint64 kDeviceReadBufferBytes = 64 * 1024;
 // much later (no new bytes arrive to announce themselves while the device buffer is full).
 inline constexpr std::chrono::milliseconds kReadRetryDelay{2};
 
-// Moves the bytes waiting in the device to the end of sBuffer, as far as kMaxBufferedBytes
+// Moves the bytes waiting in the device to the end of buffer, as far as kMaxBufferedBytes
 // allows; close to the bound, only once a whole device buffer (or all that waits) fits.
 // Returns the number of bytes moved.
-qint64 TakeIntoBuffer(QIODevice &device);
-
-// Limits the device's own read buffer and makes the single-shot timer, owned by the device,
-// that looks again after kReadRetryDelay while bytes wait behind a full sBuffer.
-QTimer *PrepareDevice(QAbstractSocket &socket);
-QTimer *PrepareDevice(QSerialPort &port);
+qint64 TakeIntoBuffer(QIODevice &device, ReceiveBuffer &buffer);
 
 } // namespace LinkInput

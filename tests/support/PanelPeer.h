@@ -4,11 +4,10 @@
 // link: either started as the program starts it (settings file, Form_Load, show), or a bare
 // window whose link the test opens itself.
 
-#include "app/Variables.h"
 #include "app/frmMain.h"
 #include "support/EventLoop.h"
 #include "support/SettingsFile.h"
-#include "transport/TcpLink.h"
+#include "transport/SwitcherLink.h"
 
 #include <QPointer>
 #include <QTcpServer>
@@ -22,6 +21,8 @@ struct PanelPeer {
     std::unique_ptr<frmMain> window;
     QPointer<QTcpSocket> peer; // the switcher's end of the link, owned by server
 
+    SwitcherLink &link() { return window->link(); }
+
     bool listen() { return server.isListening() || server.listen(QHostAddress::LocalHost); }
 
     // A fresh window, not yet loaded or connected, with the address and port of the listener.
@@ -29,8 +30,7 @@ struct PanelPeer {
         if (!listen())
             return false;
         window = std::make_unique<frmMain>();
-        Variables::sIPAddress = QStringLiteral("127.0.0.1");
-        Variables::lIPPort = server.serverPort();
+        link().setTarget(QStringLiteral("127.0.0.1"), server.serverPort());
         return true;
     }
 
@@ -53,19 +53,20 @@ struct PanelPeer {
         if (!spinUntil([this] { return server.hasPendingConnections(); }, 2000))
             return false;
         peer = server.nextPendingConnection();
-        return spinUntil([] { return Variables::bConnected; }, 2000);
+        return spinUntil([this] { return link().bConnected(); }, 2000);
     }
 
     bool connectPanel() {
-        TCPComm::ConnectSwitcher();
+        link().ConnectSwitcher();
         return accept();
     }
 
     // Writes from the switcher's end and waits until the panel has taken the bytes in.
     bool send(const QByteArray &bytes, int timeoutMs = 2000) {
-        const qint64 expected = TCPComm::BytesReceived() + bytes.size();
+        const qint64 expected = link().bytesReceived() + bytes.size();
         peer->write(bytes);
-        return spinUntil([expected] { return TCPComm::BytesReceived() == expected; }, timeoutMs);
+        return spinUntil([this, expected] { return link().bytesReceived() == expected; },
+                         timeoutMs);
     }
 
     // What the switcher's end reads until at least count bytes have come (or two seconds).

@@ -1,17 +1,21 @@
 #pragma once
 
-// Fake window and link for the protocol tests: every hook records what the protocol asked
-// of it, with the time since install() for the sends.
+// A recording host for the protocol tests: it owns a receive buffer and the tables, and
+// records everything the protocol asked of it, with the time since install() for the sends.
 
-#include "app/Variables.h"
 #include "protocol/ByteManipulation.h"
-#include "protocol/Failure.h"
-#include "protocol/Seams.h"
+#include "protocol/Dispatcher.h"
+#include "protocol/FrameCutter.h"
+#include "protocol/ProtocolHost.h"
+#include "protocol/ReceiveBuffer.h"
+#include "protocol/SwitcherTables.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QPair>
 #include <QTest>
+#include <memory>
 
 namespace ProtocolFakes {
 
@@ -41,47 +45,56 @@ inline const QByteArray kReport5 = Hex("E3 00 01 01 00 05 00 68 07 76 FF");
 inline const QByteArray kMapExample =
     Hex("F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF");
 
-// The panel set up to follow the map example's output on a DSP switcher.
-inline void FollowMapExample() {
-    Variables::iType = Variables::kTypeDsp;
-    Variables::iOutChan = 64;
-}
+struct Recorder final : ProtocolHost {
+    ReceiveBuffer sBuffer;
+    std::unique_ptr<SwitcherTables> owned = std::make_unique<SwitcherTables>();
+    SwitcherTables &tables = *owned;
 
-struct Recorder {
     QList<QByteArray> sent;
     QList<qint64> sentAtMs;
-    QList<int> shown; // counter indexes passed to showCount
-    int updates = 0;
-    int restarts = 0;
-    int decodeStarts = 0;
-    int decodeStops = 0;
-    bool gainTimerRunning = false;
+    QList<int> shown;                  // counters counted up
+    QList<QPair<int, int>> mapsStored; // first and last output of each stored map
+    QByteArray cut;                    // every byte cut off the front, in order
+    QString failure;                   // the last reason noted
+    int reports = 0;                   // gain reports decoded to their end
     QElapsedTimer clock;
 
-    // Fresh program state, fresh hooks pointing at this recorder.
-    void install() {
-        *this = Recorder{};
-        Variables::ResetAll();
-        TCPComm::ClearLastFailure();
+    Recorder() { clock.start(); }
+
+    // Everything back to a fresh start: buffer, tables and records.
+    void reset() {
+        sBuffer.clear();
+        *owned = SwitcherTables{};
+        sent.clear();
+        sentAtMs.clear();
+        shown.clear();
+        mapsStored.clear();
+        cut.clear();
+        failure.clear();
+        reports = 0;
         clock.start();
-        TCPComm::Seams &s = TCPComm::seams();
-        s = TCPComm::Seams{};
-        s.send = [this](const QByteArray &m) {
-            sent.append(m);
-            sentAtMs.append(clock.elapsed());
-        };
-        s.updateGain = [this] { ++updates; };
-        s.gainTimerActive = [this] { return gainTimerRunning; };
-        s.restartGainTimer = [this] { ++restarts; };
-        s.showCount = [this](int k) { shown.append(k); };
-        s.startDecodeTimer = [this] { ++decodeStarts; };
-        s.stopDecodeTimer = [this] { ++decodeStops; };
     }
 
-    // The decode stopped with this reason, and neither refreshed nor restarted tmrGain.
+    // The dispatcher and the tmrDecode tick on this recorder's buffer and tables.
+    bool step() { return TCPComm::ProcessCommand(sBuffer, tables, *this); }
+    bool tick() { return TCPComm::DecodeTick(sBuffer, tables, *this); }
+
+    void SendToSwitcher(const QByteArray &m) override {
+        sent.append(m);
+        sentAtMs.append(clock.elapsed());
+    }
+    void noteFailure(const char *reason) override { failure = QString::fromLatin1(reason); }
+    void gainReportDecoded() override { ++reports; }
+    void crosspointMapDecoded(int first, int last) override { mapsStored.append({first, last}); }
+    void counterIncremented(int k) override { shown.append(k); }
+    void frontCut(const FrameCutter::Front &front, const QByteArray &message) override {
+        cut += message.isEmpty() ? QByteArray(1, char(front.status)) : message;
+    }
+
+    // The decode stopped with this reason and told of no stored report or map.
     void expectFailedWithoutRefresh(const char *reason) const {
-        QCOMPARE(TCPComm::LastFailure(), QString(reason));
-        QCOMPARE(updates + restarts, 0);
+        QCOMPARE(failure, QString(reason));
+        QCOMPARE(reports + mapsStored.size(), 0);
     }
 };
 

@@ -2,7 +2,7 @@
 
 // Writes, reads or removes the Slider.ini that the program reads beside its executable.
 
-#include "config/DiskWork.h"
+#include "app/frmMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 namespace TestSupport {
 
 inline void writeSettingsFile(const QByteArray &contents) {
-    QFile file(DiskWork::SettingsPath());
+    QFile file(frmMain::DefaultSettingsPath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(file.fileName()));
     file.write(contents);
@@ -20,7 +20,7 @@ inline void writeSettingsFile(const QByteArray &contents) {
 
 // Removes whatever stands there: a file, a link (never its target) or a folder.
 inline void removeSettingsFile() {
-    const QFileInfo there(DiskWork::SettingsPath());
+    const QFileInfo there(frmMain::DefaultSettingsPath());
     if (there.isDir() && !there.isSymLink())
         QDir(there.filePath()).removeRecursively();
     else
@@ -28,7 +28,7 @@ inline void removeSettingsFile() {
 }
 
 inline QByteArray readSettingsFile() {
-    QFile file(DiskWork::SettingsPath());
+    QFile file(frmMain::DefaultSettingsPath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

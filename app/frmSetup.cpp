@@ -1,19 +1,14 @@
-#include "config/frmSetup.h"
+#include "app/frmSetup.h"
 
-#include "app/ControlName.h"
-#include "app/Twips.h"
-#include "app/Variables.h"
-#include "app/frmMain.h"
-#include "config/DiskWork.h"
 #include "config/NumericValue.h"
-#include "transport/TcpLink.h"
+#include "faders/ControlName.h"
+#include "faders/Twips.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QValidator>
 #include <algorithm>
 
@@ -110,7 +105,8 @@ class CharFilter : public QValidator {
 
 } // namespace
 
-frmSetup::frmSetup(frmMain *owner) : QDialog(owner), m_main(owner) {
+frmSetup::frmSetup(const Settings &current, QWidget *parent)
+    : QDialog(parent), m_settings(current) {
     setObjectName(QStringLiteral("frmSetup"));
     setWindowTitle(QStringLiteral("Setup"));
     setFixedSize(px(kClientWidth), px(kClientHeight));
@@ -180,9 +176,8 @@ void frmSetup::buildControls() {
     frmType->setObjectName(QStringLiteral("frmType"));
     frmType->setAccessibleName(QStringLiteral("Gain type"));
     place(frmType, kFrmType);
-    optInput = option("optInput", QStringLiteral("Input Gain"), kOptInput, Variables::kTypeInput);
-    optOutput =
-        option("optOutput", QStringLiteral("Output Gain"), kOptOutput, Variables::kTypeOutput);
+    optInput = option("optInput", QStringLiteral("Input Gain"), kOptInput, kTypeInput);
+    optOutput = option("optOutput", QStringLiteral("Output Gain"), kOptOutput, kTypeOutput);
 
     cmdOk = button("cmdOk", QStringLiteral("&Ok"), kCmdOk);
     cmdOk->setDefault(true); // Enter in a field confirms; Escape cancels
@@ -196,7 +191,7 @@ void frmSetup::buildControls() {
     lblAddress = label(QStringLiteral("lblAddress"), QStringLiteral("IP Address"), kLblAddress);
     txtChan[2] = chanField(2);
     lblChan[2] = chanLabel(2);
-    OptDSP = option("OptDSP", QStringLiteral("DSP Gain"), kOptDSP, Variables::kTypeDsp);
+    OptDSP = option("OptDSP", QStringLiteral("DSP Gain"), kOptDSP, kTypeDsp);
 
     for (int row = 0; row < kChanRows; ++row)
         lblChan[row]->setBuddy(txtChan[row]);
@@ -217,7 +212,7 @@ void frmSetup::setChanCaption(int row, const QString &caption) {
 }
 
 void frmSetup::Form_Load() {
-    using namespace Variables;
+    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = m_settings;
     txtChan[0]->setText(QString::number(iChan[0] + 1));
     txtChan[1]->setText(QString::number(iChan[1] + 1));
     txtChan[2]->setText(QString::number(iOutChan + 1));
@@ -236,8 +231,8 @@ void frmSetup::Form_Load() {
 }
 
 void frmSetup::opt_Click(qint16 type) {
-    const bool output = type == Variables::kTypeOutput;
-    const bool dsp = type == Variables::kTypeDsp;
+    const bool output = type == kTypeOutput;
+    const bool dsp = type == kTypeDsp;
     setChanCaption(0, output ? QStringLiteral("First Output Channel")
                              : QStringLiteral("First Input Channel"));
     setChanCaption(1, output ? QStringLiteral("Second Output Channel")
@@ -249,7 +244,7 @@ void frmSetup::opt_Click(qint16 type) {
 }
 
 void frmSetup::cmdOk_Click() {
-    using namespace Variables;
+    auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = m_settings;
 
     // Channels outside 1..1024, too large for 16 bits or empty leave their setting alone.
     qint16 *const channels[kChanRows] = {&iChan[0], &iChan[1], &iOutChan};
@@ -266,24 +261,9 @@ void frmSetup::cmdOk_Click() {
     else if (OptDSP->isChecked())
         iType = kTypeDsp;
 
-    // A port too large for 32 bits cannot be held: the port stays as it was.
-    const QString address = txtIPAddr->text();
-    const qint32 port = DiskWork::NumericValue32(txtIPPort->text()).value_or(lIPPort);
-    if (address != sIPAddress || port != lIPPort) {
-        TCPComm::DisconnectSwitcher();
-        lIPPort = port;
-        sIPAddress = address;
-        TCPComm::ConnectSwitcher();
-    }
-
-    if (m_main) {
-        m_main->ShowChannelCaptions();
-        // Enabling a counting timer changes nothing: it must not restart its interval.
-        if (!m_main->tmrGain->isActive())
-            m_main->tmrGain->start();
-        m_main->ShowStereoAndLock();
-    }
-    DiskWork::WriteSettings();
+    // The address as typed; a port too large for 32 bits cannot be held and stays as it was.
+    sIPAddress = txtIPAddr->text();
+    lIPPort = DiskWork::NumericValue32(txtIPPort->text()).value_or(lIPPort);
     accept();
 }
 

@@ -1,0 +1,164 @@
+#include "faders/FaderPanel.h"
+
+#include "faders/ControlName.h"
+#include "faders/FaderKeys.h"
+#include "faders/GainScale.h"
+#include "faders/Twips.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+using Twips::px;
+
+namespace {
+
+// Geometry as it was drawn, in twips; the panel stands at the top left of the window's client
+// area, so these are the window's own coordinates.
+constexpr int kPanelWidth = 3135;
+constexpr int kFrameWidth = 1335;
+constexpr int kFrameHeight = 5655;
+constexpr int kFrameTop = 60;
+constexpr int kFrameLeft[FaderPanel::kFaders] = {120, 1680};
+constexpr int kSliderWidth = 630;
+constexpr int kSliderHeight = 3975;
+constexpr int kLockTop = 5820;
+constexpr int kLockHeight = 330;
+
+constexpr int kArrowStep = 1; // 0.1 dB
+constexpr int kPageStep = 5;  // 0.5 dB
+constexpr int kTickSpacing = 50;
+
+} // namespace
+
+FaderPanel::FaderPanel(const SwitcherTables &tables, QWidget *parent)
+    : QWidget(parent), m_tables(tables) {
+    setObjectName(QStringLiteral("faders"));
+    setGeometry(0, 0, px(kPanelWidth), px(kLockTop + kLockHeight));
+    for (int i = 0; i < kFaders; ++i)
+        buildFaderGroup(i);
+
+    chkLock = new QCheckBox(QStringLiteral("Lock Faders"), this);
+    chkLock->setObjectName(QStringLiteral("chkLock"));
+    chkLock->setAccessibleName(QStringLiteral("Lock Faders"));
+    chkLock->setGeometry(px(120), px(kLockTop), px(1500), px(kLockHeight));
+
+    for (int i = 0; i < kFaders; ++i)
+        setupFader(i);
+
+    tmrGain = new QTimer(this);
+    tmrGain->setObjectName(QStringLiteral("tmrGain"));
+    connect(tmrGain, &QTimer::timeout, this, &FaderPanel::tmrGain_Timer);
+    // Runs from the start: 50 ms later the faders show what the switcher reported so far.
+    tmrGain->start(kStartRefreshMs);
+}
+
+void FaderPanel::buildFaderGroup(int i) {
+    const int fader = i + 1; // as the user counts
+    auto *frame = new QFrame(this);
+    frame->setObjectName(ControlName("frmSlider", i));
+    frame->setFrameShape(QFrame::Box);
+    frame->setFrameShadow(QFrame::Sunken);
+    frame->setGeometry(px(kFrameLeft[i]), px(kFrameTop), px(kFrameWidth), px(kFrameHeight));
+    frmSlider[i] = frame;
+
+    const int inner = px(kFrameWidth);
+    lblChan[i] = new QLabel(QStringLiteral("Ch. 1"), frame);
+    lblChan[i]->setObjectName(ControlName("lblChan", i));
+    lblChan[i]->setAccessibleName(QStringLiteral("Fader %1 channel").arg(fader));
+    lblChan[i]->setAlignment(Qt::AlignCenter);
+    lblChan[i]->setGeometry(2, px(90), inner - 4, px(255));
+
+    lblGain[i] = new QLabel(QStringLiteral("Gain (0db)"), frame);
+    lblGain[i]->setObjectName(ControlName("lblGain", i));
+    lblGain[i]->setAccessibleName(QStringLiteral("Fader %1 gain").arg(fader));
+    lblGain[i]->setAlignment(Qt::AlignCenter);
+    // "Gain (-99.9db)" has to fit the narrow frame.
+    Twips::UseDrawnFontSize(lblGain[i]);
+    lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
+
+    sliGain[i] = new QSlider(Qt::Vertical, frame);
+    sliGain[i]->setObjectName(ControlName("sliGain", i));
+    sliGain[i]->setAccessibleName(QStringLiteral("Fader %1").arg(fader));
+    sliGain[i]->setGeometry((inner - px(kSliderWidth)) / 2, px(720), px(kSliderWidth),
+                            px(kSliderHeight));
+
+    cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
+    cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
+    cmdZerodb[i]->setAccessibleName(QStringLiteral("Fader %1 to 0 dB").arg(fader));
+    cmdZerodb[i]->setGeometry(px(180), px(4800), px(975), px(360));
+    connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { cmdZerodb_Click(i); });
+
+    chkStereo[i] = new QCheckBox(QStringLiteral("Stereo"), frame);
+    chkStereo[i]->setObjectName(ControlName("chkStereo", i));
+    chkStereo[i]->setAccessibleName(QStringLiteral("Fader %1 stereo").arg(fader));
+    chkStereo[i]->setGeometry(px(180), px(5220), px(1095), px(330));
+    connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { chkStereo_Click(i); });
+}
+
+// Range, steps and notifications of fader i.
+void FaderPanel::setupFader(int i) {
+    QSlider *slider = sliGain[i];
+    slider->setRange(GainScale::kTopPosition, GainScale::kBottomPosition);
+    slider->setSingleStep(kArrowStep);
+    slider->setPageStep(kPageStep);
+    slider->setTickInterval(kTickSpacing);
+    slider->setTickPosition(QSlider::TicksBothSides);
+    // Lowest value at the top, and louder is up for the arrow and page keys and the wheel.
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+    slider->setValue(GainScale::kBottomPosition);
+    slider->setAccessibleDescription(lblGain[i]->text());
+    // Styles fill the groove from the lowest value to the thumb, which on a fader whose top
+    // is loudest reads upside down (a full bar at Off). Draw the groove plain.
+    QPalette palette = slider->palette();
+    palette.setColor(QPalette::Highlight, palette.color(QPalette::Mid));
+    slider->setPalette(palette);
+
+    // actionTriggered fires for user steps only, before the value follows the new slider
+    // position. A step that does not move the thumb (a press on the thumb, an arrow key at
+    // an end) is not a movement.
+    connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider, i](int action) {
+        if (action == QAbstractSlider::SliderNoAction ||
+            slider->sliderPosition() == slider->value())
+            return;
+        sliGain_Scroll(i);
+    });
+    FaderKeys::Install(slider,
+                       [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); });
+}
+
+void FaderPanel::setSettings(const Settings &settings) {
+    m_settings = settings;
+}
+
+void FaderPanel::ShowChannelCaptions() {
+    for (int i = 0; i < kFaders; ++i)
+        lblChan[i]->setText(GainScale::ChanCaption(m_settings.iChan[static_cast<std::size_t>(i)]));
+}
+
+void FaderPanel::ShowStereoAndLock() {
+    const bool visible = m_settings.iType != kTypeDsp;
+    chkLock->setVisible(visible);
+    for (auto *box : chkStereo)
+        box->setVisible(visible);
+}
+
+void FaderPanel::ShowZeroDb() {
+    for (int i = 0; i < kFaders; ++i) {
+        sliGain[i]->setValue(GainScale::kZeroDbPosition);
+        ShowGainCaption(i, GainScale::kZeroDbGain);
+    }
+}
+
+// Sets the gain caption of group i, and gives screen readers the same text as the fader's
+// description.
+void FaderPanel::ShowGainCaption(int i, qint16 gain) {
+    const QString caption = GainScale::GainCaption(gain);
+    lblGain[static_cast<std::size_t>(i)]->setText(caption);
+    sliGain[static_cast<std::size_t>(i)]->setAccessibleDescription(caption);
+}
