@@ -199,17 +199,24 @@ class TestSimServer : public QObject {
     void commandLine_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("expected"); // the options taken, or why they were refused
-        row("defaults", "", "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 seed none");
+        row("defaults", "",
+            "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 reboot 0 down 2000 seed "
+            "none");
         row("everything",
             "--port 0 --bind 0.0.0.0 --inputs 1025 --outputs 1 --quiet --latency 250 --split "
-            "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42",
-            "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 quiet split junk animate seed 42");
+            "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42 "
+            "--reboot-every 60 --down-for 3600000",
+            "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 reboot 60 down 3600000 quiet "
+            "split "
+            "junk animate seed 42");
         row("port too big", "--port 65536", "refused: --port: \"65536\"");
         row("port not a number", "--port 12ab", "refused: --port");
         row("no inputs", "--inputs 0", "refused: --inputs");
         row("too many outputs", "--outputs 1026", "refused: --outputs");
         row("negative latency", "--latency -1", "refused: --latency");
         row("bad address", "--bind localhost:1", "refused: --bind");
+        row("down too long", "--down-for 3600001", "refused: --down-for: \"3600001\"");
+        row("reboot every fraction", "--reboot-every 0.5", "refused: --reboot-every");
         row("unknown option", "--fast", "refused: Unknown option 'fast'");
         row("stray argument", "now", "refused: unexpected argument \"now\"");
     }
@@ -225,11 +232,13 @@ class TestSimServer : public QObject {
         const QString got =
             !o ? QStringLiteral("refused: ") + why
                : QString::asprintf(
-                     "%s:%d %dx%d ping %d latency %d drop %d close %d%s%s%s%s seed %s",
+                     "%s:%d %dx%d ping %d latency %d drop %d close %d reboot %d down %d%s%s%s%s "
+                     "seed %s",
                      qPrintable(o->bind.toString()), o->port, o->inputs, o->outputs,
                      o->pingIntervalMs, o->faults.latencyMs, o->dropEvery, o->closeAfterS,
-                     o->quiet ? " quiet" : "", o->faults.split ? " split" : "",
-                     o->faults.junk ? " junk" : "", o->animate ? " animate" : "",
+                     o->rebootEveryS, o->downForMs, o->quiet ? " quiet" : "",
+                     o->faults.split ? " split" : "", o->faults.junk ? " junk" : "",
+                     o->animate ? " animate" : "",
                      o->seed ? qPrintable(QString::number(*o->seed)) : "none");
         // A refusal need only start with the row's text.
         QCOMPARE(o ? got : got.left(expected.size()), expected);
