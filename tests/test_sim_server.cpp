@@ -1,7 +1,7 @@
 // The simulator over real loopback TCP, as only a raw client sees it: the exact dump, what it
-// ignores, panels leaving, its timers, and the faults it injects on purpose. Also its command
-// line. How a panel fares against it (state on the faders, a second panel, split, junk, lost
-// commands, bad checksums) is covered end to end in test_e2e.
+// ignores, panels leaving, its timers, the faults it injects on purpose and its reboots. Also
+// its command line. How a panel fares against it (state on the faders, a second panel, split, junk,
+// lost commands, bad checksums) is covered end to end in test_e2e.
 
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimDelivery.h"
@@ -12,10 +12,16 @@
 
 #include <QCommandLineParser>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <cerrno>
 #include <functional>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using SimCodec::Message;
 
@@ -46,6 +52,38 @@ struct Client {
     void send(const QByteArray &bytes) {
         socket.write(bytes);
         socket.flush();
+    }
+};
+
+// A plain socket, because Qt reports a reset and an orderly close alike.
+struct RawClient {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int connectError = 0;
+
+    explicit RawClient(quint16 port) {
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0)
+            connectError = errno;
+    }
+    ~RawClient() { ::close(fd); }
+    // The bytes the next read brings, or how the connection ended: "closed" or "reset".
+    QByteArray read() {
+        QByteArray got;
+        const bool done = QTest::qWaitFor(
+            [&] {
+                char buf[64];
+                const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+                if (n >= 0)
+                    got = n ? QByteArray(buf, n) : QByteArray("closed");
+                else if (errno != EAGAIN)
+                    got = errno == ECONNRESET ? "reset" : "failed";
+                return !got.isEmpty();
+            },
+            2000);
+        return done ? got : QByteArray("nothing");
     }
 };
 
@@ -171,6 +209,41 @@ class TestSimServer : public QObject {
         QCOMPARE(SimCodec::decode(panel->messages[4]).crosspoints.first().source, 64);
     }
 
+    // A reboot resets every connection and refuses connects while down, retries while the
+    // port is taken, then greets on the same port and reports the state as it was. Up again,
+    // --reboot-every counts afresh and takes --down-for.
+    void rebootKeepsPortAndState() {
+        start([](SimOptions &o) {
+            o.inputs = o.outputs = 2;
+            o.rebootEveryS = 1;
+            o.downForMs = 100;
+        });
+        const quint16 port = server->port();
+        panel->send(SimCodec::encode(SimCodec::setGain(1, 0, {1060})));
+        panel->send(kInfoRequest);
+        QVERIFY(panel->getsExactly(9)); // greeting, confirmation, 7 dump messages
+        RawClient raw(port);
+        QCOMPARE(raw.read(), QByteArray::fromHex("81 64 64 FF"));
+        server->reboot(std::chrono::milliseconds(300));
+        QCOMPARE(raw.read(), QByteArray("reset"));
+        QCOMPARE(RawClient(port).connectError, ECONNREFUSED);
+        {
+            QTcpServer squatter;
+            QVERIFY(squatter.listen(QHostAddress::LocalHost, port));
+            QVERIFY(traced(QStringLiteral("cannot listen on 127.0.0.1:%1 again").arg(port), 1000));
+        }
+        QVERIFY(traced(QStringLiteral("[-] -- back up, listening on 127.0.0.1:%1").arg(port),
+                       SimServer::kRelistenRetryMs + 500));
+        Client after(port);
+        QVERIFY(after.getsExactly(1));
+        after.send(kInfoRequest);
+        QVERIFY(after.getsExactly(8));
+        QCOMPARE(after.messages[0], QByteArray::fromHex("81 64 64 FF"));
+        QCOMPARE(after.messages.mid(1), panel->messages.mid(2));
+        QVERIFY(traced(QStringLiteral("[-] -- rebooting, not listening for 100 ms"), 1500));
+        QTRY_COMPARE(after.socket.state(), QAbstractSocket::UnconnectedState);
+    }
+
     // Whatever the random choices, the pieces put the message back together, junk is only
     // data bytes in front of it, and the latency delays only reports.
     void deliveryPlan() {
@@ -199,17 +272,24 @@ class TestSimServer : public QObject {
     void commandLine_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("expected"); // the options taken, or why they were refused
-        row("defaults", "", "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 seed none");
+        row("defaults", "",
+            "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 reboot 0 down 2000 seed "
+            "none");
         row("everything",
             "--port 0 --bind 0.0.0.0 --inputs 1025 --outputs 1 --quiet --latency 250 --split "
-            "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42",
-            "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 quiet split junk animate seed 42");
+            "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42 "
+            "--reboot-every 60 --down-for 3600000",
+            "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 reboot 60 down 3600000 quiet "
+            "split "
+            "junk animate seed 42");
         row("port too big", "--port 65536", "refused: --port: \"65536\"");
         row("port not a number", "--port 12ab", "refused: --port");
         row("no inputs", "--inputs 0", "refused: --inputs");
         row("too many outputs", "--outputs 1026", "refused: --outputs");
         row("negative latency", "--latency -1", "refused: --latency");
         row("bad address", "--bind localhost:1", "refused: --bind");
+        row("down too long", "--down-for 3600001", "refused: --down-for: \"3600001\"");
+        row("reboot every fraction", "--reboot-every 0.5", "refused: --reboot-every");
         row("unknown option", "--fast", "refused: Unknown option 'fast'");
         row("stray argument", "now", "refused: unexpected argument \"now\"");
     }
@@ -225,11 +305,13 @@ class TestSimServer : public QObject {
         const QString got =
             !o ? QStringLiteral("refused: ") + why
                : QString::asprintf(
-                     "%s:%d %dx%d ping %d latency %d drop %d close %d%s%s%s%s seed %s",
+                     "%s:%d %dx%d ping %d latency %d drop %d close %d reboot %d down %d%s%s%s%s "
+                     "seed %s",
                      qPrintable(o->bind.toString()), o->port, o->inputs, o->outputs,
                      o->pingIntervalMs, o->faults.latencyMs, o->dropEvery, o->closeAfterS,
-                     o->quiet ? " quiet" : "", o->faults.split ? " split" : "",
-                     o->faults.junk ? " junk" : "", o->animate ? " animate" : "",
+                     o->rebootEveryS, o->downForMs, o->quiet ? " quiet" : "",
+                     o->faults.split ? " split" : "", o->faults.junk ? " junk" : "",
+                     o->animate ? " animate" : "",
                      o->seed ? qPrintable(QString::number(*o->seed)) : "none");
         // A refusal need only start with the row's text.
         QCOMPARE(o ? got : got.left(expected.size()), expected);

@@ -70,6 +70,16 @@ void addSimOptions(QCommandLineParser &parser) {
          QStringLiteral("Close each panel's connection S seconds after it was accepted; the "
                         "panel may connect again (default 0, never)."),
          QStringLiteral("S")},
+        {QStringLiteral("reboot-every"),
+         QStringLiteral("Reboot after every S seconds of being up: reset every connection, "
+                        "stop listening for --down-for, then listen again on the same address "
+                        "and port with the state kept (default 0, never). SIGUSR1 reboots at "
+                        "once."),
+         QStringLiteral("S")},
+        {QStringLiteral("down-for"),
+         QStringLiteral("How long a reboot keeps the port closed, 0 to 3600000 milliseconds "
+                        "(default 2000)."),
+         QStringLiteral("MS")},
         {QStringLiteral("animate"),
          QStringLiteral("Sweep input 1's gain, output 1's gain and the crosspoints input 1 -> "
                         "output 1 and input 65 -> output 65 between -20 dB and +6 dB, "
@@ -93,16 +103,18 @@ std::optional<SimOptions> parseSimOptions(QCommandLineParser &parser, const QStr
     }
     SimOptions o;
     qint64 port = o.port, inputs = o.inputs, outputs = o.outputs, ping = o.pingIntervalMs,
-           latency = 0, drop = 0, close = 0, seed = -1;
+           latency = 0, drop = 0, close = 0, rebootEvery = 0, downFor = o.downForMs, seed = -1;
     constexpr qint64 kMaxInt = std::numeric_limits<int>::max();
-    constexpr qint64 kMaxCloseS = kMaxInt / 1000;
+    constexpr qint64 kMaxSeconds = kMaxInt / 1000;
     if (!readInt(parser, QStringLiteral("port"), 0, 65535, port, error) ||
         !readInt(parser, QStringLiteral("inputs"), 1, SimState::kMaxChannels, inputs, error) ||
         !readInt(parser, QStringLiteral("outputs"), 1, SimState::kMaxChannels, outputs, error) ||
         !readInt(parser, QStringLiteral("ping-interval"), 0, kMaxInt, ping, error) ||
         !readInt(parser, QStringLiteral("latency"), 0, SimOptions::kMaxLatencyMs, latency, error) ||
         !readInt(parser, QStringLiteral("drop-every"), 0, kMaxInt, drop, error) ||
-        !readInt(parser, QStringLiteral("close-after"), 0, kMaxCloseS, close, error) ||
+        !readInt(parser, QStringLiteral("close-after"), 0, kMaxSeconds, close, error) ||
+        !readInt(parser, QStringLiteral("reboot-every"), 0, kMaxSeconds, rebootEvery, error) ||
+        !readInt(parser, QStringLiteral("down-for"), 0, SimOptions::kMaxDownMs, downFor, error) ||
         !readInt(parser, QStringLiteral("seed"), 0, std::numeric_limits<quint32>::max(), seed,
                  error))
         return std::nullopt;
@@ -122,6 +134,8 @@ std::optional<SimOptions> parseSimOptions(QCommandLineParser &parser, const QStr
     o.faults.junk = parser.isSet(QStringLiteral("junk"));
     o.dropEvery = int(drop);
     o.closeAfterS = int(close);
+    o.rebootEveryS = int(rebootEvery);
+    o.downForMs = int(downFor);
     o.quiet = parser.isSet(QStringLiteral("quiet"));
     o.animate = parser.isSet(QStringLiteral("animate"));
     if (seed >= 0)

@@ -15,6 +15,8 @@ struct SimOptions {
     static constexpr quint16 kDefaultPort = 1250;
     static constexpr int kDefaultPingMs = 3000;
     static constexpr int kMaxLatencyMs = 60000;
+    static constexpr int kDefaultDownMs = 2000;
+    static constexpr int kMaxDownMs = 3600000; // an hour
 
     QHostAddress bind = QHostAddress(QHostAddress::LocalHost);
     quint16 port = kDefaultPort; // 0: any free port
@@ -26,7 +28,9 @@ struct SimOptions {
     int dropEvery = 0;   // 0: confirm every command
     int closeAfterS = 0; // 0: keep connections open
     bool animate = false;
-    std::optional<quint32> seed; // random faults repeat with the same seed
+    int rebootEveryS = 0;           // 0: never reboots by itself
+    int downForMs = kDefaultDownMs; // how long a reboot keeps the port closed
+    std::optional<quint32> seed;    // random faults repeat with the same seed
 };
 
 // Declares every option on the parser (with its help text).

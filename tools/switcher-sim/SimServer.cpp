@@ -6,8 +6,35 @@
 #include <QTcpSocket>
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 using SimCodec::Message;
 using namespace SimWire;
+
+namespace {
+
+// A switcher that loses power says no goodbye, and once it is back it answers anything on
+// the old connection with a reset. The panel gets that reset at once rather than on its next
+// write, but it is a reset (RST), not an orderly close (FIN), and it leaves no TIME_WAIT.
+void resetConnection(QTcpSocket &socket) {
+#ifdef Q_OS_UNIX
+    if (const qintptr fd = socket.socketDescriptor(); fd != -1) {
+        linger hard = {};
+        hard.l_onoff = 1;
+        hard.l_linger = 0; // closing then sends RST and drops what is unsent
+        ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+#endif
+    socket.abort();
+}
+
+QString hostPort(const QHostAddress &address, quint16 port) {
+    return QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+} // namespace
 
 struct SimServer::Panel {
     int id = 0;
@@ -19,10 +46,17 @@ struct SimServer::Panel {
 
 SimServer::SimServer(const SimOptions &options, QObject *parent)
     : QObject(parent), m_options(options), m_state(options.inputs, options.outputs),
+      m_address(options.bind), m_port(options.port),
       m_rng(options.seed ? *options.seed : QRandomGenerator::global()->generate()) {
     connect(&m_server, &QTcpServer::newConnection, this, &SimServer::accept);
     connect(&m_pingTimer, &QTimer::timeout, this, &SimServer::ping);
     connect(&m_animateTimer, &QTimer::timeout, this, &SimServer::animate);
+    m_rebootTimer.setSingleShot(true);
+    connect(&m_rebootTimer, &QTimer::timeout, this,
+            [this] { reboot(std::chrono::milliseconds(m_options.downForMs)); });
+    m_downTimer.setSingleShot(true);
+    m_downTimer.setTimerType(Qt::PreciseTimer); // a coarse one may end the down time early
+    connect(&m_downTimer, &QTimer::timeout, this, &SimServer::comeBack);
     m_animateGain = std::clamp(m_state.gain(kKindInput, 0), kAnimateLow, kAnimateHigh);
 }
 
@@ -34,15 +68,63 @@ SimServer::~SimServer() {
 }
 
 bool SimServer::listen(QString &error) {
-    if (!m_server.listen(m_options.bind, m_options.port)) {
+    if (!m_server.listen(m_address, m_port)) {
         error = m_server.errorString();
         return false;
     }
+    m_address = m_server.serverAddress();
+    m_port = m_server.serverPort();
+    m_started = true;
+    startUpTimers();
+    return true;
+}
+
+void SimServer::startUpTimers() {
     if (m_options.pingIntervalMs > 0)
         m_pingTimer.start(m_options.pingIntervalMs);
     if (m_options.animate)
         m_animateTimer.start(kAnimateStepMs);
-    return true;
+    if (m_options.rebootEveryS > 0)
+        m_rebootTimer.start(m_options.rebootEveryS * 1000);
+}
+
+void SimServer::reboot(std::chrono::milliseconds down) {
+    if (!m_started)
+        return;
+    down = std::max(down, std::chrono::milliseconds(0));
+    const QString what = m_down ? QStringLiteral("rebooting again, not listening for %1 ms")
+                                : QStringLiteral("rebooting, not listening for %1 ms");
+    log(0, QStringLiteral("--"), what.arg(down.count()));
+    m_down = true;
+    m_server.close();
+    m_pingTimer.stop();
+    m_animateTimer.stop();
+    m_rebootTimer.stop();
+    for (auto &[id, panel] : m_panels) {
+        panel->socket->disconnect(this);
+        resetConnection(*panel->socket);
+        panel->socket->deleteLater();
+        log(id, QStringLiteral("--"), QStringLiteral("connection reset by the reboot"));
+    }
+    m_panels.clear();
+    m_downTimer.start(down);
+}
+
+void SimServer::comeBack() {
+    // Reset connections leave no TIME_WAIT, and on Unix QTcpServer sets SO_REUSEADDR, so
+    // those --close-after ended do not stop this either: only another program on the port.
+    if (!m_server.listen(m_address, m_port)) {
+        log(0, QStringLiteral("--"),
+            QStringLiteral("cannot listen on %1 again (%2), trying again in %3 ms")
+                .arg(hostPort(m_address, m_port), m_server.errorString())
+                .arg(kRelistenRetryMs));
+        m_downTimer.start(kRelistenRetryMs);
+        return;
+    }
+    m_down = false;
+    log(0, QStringLiteral("--"),
+        QStringLiteral("back up, listening on %1").arg(hostPort(m_address, m_port)));
+    startUpTimers();
 }
 
 void SimServer::log(int panel, const QString &direction, const QString &text,
@@ -91,6 +173,8 @@ void SimServer::accept() {
             Qt::QueuedConnection);
         if (m_options.closeAfterS > 0) {
             QTimer::singleShot(m_options.closeAfterS * 1000, socket, [this, id, socket] {
+                if (!m_panels.contains(id))
+                    return; // reset by a reboot, the socket not yet deleted
                 log(id, QStringLiteral("--"),
                     QStringLiteral("closing the connection (--close-after)"));
                 socket->disconnectFromHost();

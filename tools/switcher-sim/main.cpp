@@ -15,9 +15,10 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-// Only async-signal-safe work here: wake the event loop, which then quits.
-void onSignal(int) {
-    const char c = 1;
+// Only async-signal-safe work here: pass the signal's number to the event loop, which acts
+// on it.
+void onSignal(int number) {
+    const char c = char(number);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
@@ -48,14 +49,24 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
+    SimServer server(*options);
+    if (!options->quiet)
+        server.trace = printLine;
+
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("switcher-sim: socketpair");
         return 1;
     }
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [] {
-        char c;
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&server, &options] {
+        char c = 0;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+#ifdef SIGUSR1
+        if (c == SIGUSR1) {
+            server.reboot(std::chrono::milliseconds(options->downForMs));
+            return;
+        }
+#endif
         QCoreApplication::quit();
     });
     struct sigaction action = {};
@@ -64,10 +75,11 @@ int main(int argc, char *argv[]) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+#ifdef SIGUSR1
+    // Reboots at a moment a test or soak script chooses.
+    sigaction(SIGUSR1, &action, nullptr);
+#endif
 
-    SimServer server(*options);
-    if (!options->quiet)
-        server.trace = printLine;
     if (!server.listen(error)) {
         std::fprintf(stderr, "switcher-sim: cannot listen on %s:%u: %s\n",
                      qPrintable(options->bind.toString()), unsigned(options->port),
