@@ -24,7 +24,8 @@ set(expected
     share/metainfo/${APP_ID}.metainfo.xml
     share/icons/hicolor/scalable/apps/${APP_ID}.svg
     share/man/man1/dual-slider.1.gz
-    share/man/man1/switcher-sim.1.gz)
+    share/man/man1/switcher-sim.1.gz
+    share/doc/dual-slider/copyright)
 foreach(size IN LISTS ICON_SIZES)
     list(APPEND expected share/icons/hicolor/${size}x${size}/apps/${APP_ID}.png)
 endforeach()
