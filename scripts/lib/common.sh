@@ -4,8 +4,10 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$ROOT/build"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
-# Packages needed to build and test the panel and the simulator.
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev)
+# Packages needed to build and test the panel and the simulator; the last two validate the
+# installed menu entry and metadata.
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
+    desktop-file-utils appstream)
 
 # Installs whichever of the given Debian packages are missing.
 ensure_packages() {
