@@ -3,6 +3,7 @@
 #include "faders/Twips.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,7 +17,7 @@ namespace {
 constexpr char kCarriageReturn = '\r';
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
+frmAbout::frmAbout(const QString &settingsPath, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Tamric Server Module Information"));
     setModal(true);
@@ -50,12 +51,21 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
         new QLabel(QStringLiteral("For support, contact the supplier of your switcher."), this);
     lblTamricaddress2->setObjectName(QStringLiteral("lblTamricaddress2"));
 
+    // Which file this panel keeps its settings in: beside the program, in the user's own
+    // folder, or one named on the command line.
+    lblSettingsFile =
+        new QLabel(QStringLiteral("Settings: ") + QDir::toNativeSeparators(settingsPath), this);
+    lblSettingsFile->setObjectName(QStringLiteral("lblSettingsFile"));
+    lblSettingsFile->setTextFormat(Qt::PlainText);
+    lblSettingsFile->setWordWrap(true);
+    lblSettingsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     cmdAboutquit = new QPushButton(QStringLiteral("&Ok"), this);
     cmdAboutquit->setObjectName(QStringLiteral("cmdAboutquit"));
     cmdAboutquit->setDefault(true);
     connect(cmdAboutquit, &QPushButton::clicked, this, &QDialog::hide);
 
-    for (QLabel *label : {lblTamrictitle, lblTamricaddress, lblTamricaddress2})
+    for (QLabel *label : {lblTamrictitle, lblTamricaddress, lblTamricaddress2, lblSettingsFile})
         label->setAccessibleName(label->text());
 
     auto *layout = new QVBoxLayout(this);
@@ -66,6 +76,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent) {
     layout->addWidget(frmVersionInfo);
     layout->addWidget(lblTamricaddress);
     layout->addWidget(lblTamricaddress2);
+    layout->addWidget(lblSettingsFile);
     layout->addWidget(cmdAboutquit, 0, Qt::AlignHCenter);
 }
 

@@ -11,7 +11,8 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
   public:
-    explicit frmAbout(QWidget *parent = nullptr);
+    // settingsPath: the settings file in use, named on one line of its own.
+    explicit frmAbout(const QString &settingsPath, QWidget *parent = nullptr);
 
     // Text shown in the version box each time the box becomes active.
     static QString versionText();
@@ -28,5 +29,6 @@ class frmAbout : public QDialog {
     QLabel *lblVersionInfo = nullptr;
     QLabel *lblTamricaddress = nullptr;
     QLabel *lblTamricaddress2 = nullptr;
+    QLabel *lblSettingsFile = nullptr;
     QPushButton *cmdAboutquit = nullptr;
 };

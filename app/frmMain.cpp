@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/LinkIndicator.h"
+#include "app/ProgramInfo.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
 #include "config/DiskWork.h"
@@ -12,6 +13,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -40,7 +43,10 @@ const QString kCaptionDisconnect = QStringLiteral("&Disconnect");
 } // namespace
 
 frmMain::frmMain(const QString &settingsPath, QWidget *parent)
-    : QMainWindow(parent), m_settingsPath(settingsPath), m_link(new SwitcherLink(this)) {
+    : frmMain(SettingsLocation::Place{settingsPath, settingsPath}, parent) {}
+
+frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
+    : QMainWindow(parent), m_place(settings), m_link(new SwitcherLink(this)) {
     setWindowTitle(QStringLiteral("Gain Change"));
     setObjectName(QStringLiteral("frmMain"));
 
@@ -161,7 +167,7 @@ void frmMain::showCount(int k) {
 }
 
 void frmMain::showConnectFailure() {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+    QMessageBox box(QMessageBox::Warning, ProgramInfo::kDisplayName,
                     QStringLiteral("Unable to connect to remote host"), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("connectFailure"));
     box.exec();
@@ -200,15 +206,21 @@ void frmMain::ApplySetup(const Settings &chosen) {
     writeSettingsFile();
 }
 
+// Without a file to read, the start-up values stay.
 void frmMain::readSettingsFile(const Settings &start) {
-    const DiskWork::ReadResult read = DiskWork::ReadSettings(m_settingsPath, start);
+    if (m_place.readFrom.isEmpty())
+        return;
+    const DiskWork::ReadResult read = DiskWork::ReadSettings(m_place.readFrom, start);
     m_settingsFailure = read.ok ? QString() : QString::fromLatin1(DiskWork::kBadFile);
     useSettings(read.settings);
 }
 
-// A failure is not shown: the program goes on (and at exit still ends).
+// A failure is not shown: the program goes on (and at exit still ends). The folder of a file
+// of the user's own (its configuration folder, or one named on the command line) is made when
+// missing.
 void frmMain::writeSettingsFile() {
-    const bool written = DiskWork::WriteSettings(m_settingsPath, m_settings);
+    QDir().mkpath(QFileInfo(m_place.path).absolutePath());
+    const bool written = DiskWork::WriteSettings(m_place.path, m_settings);
     m_settingsFailure = written ? QString() : QString::fromLatin1(DiskWork::kBadFile);
 }
 
@@ -216,7 +228,7 @@ void frmMain::mnuAbout_Click() {
     // Made on first use (its icon loads image plugins that start-up need not wait for),
     // then only hidden and shown again.
     if (!aboutBox)
-        aboutBox = new frmAbout(this);
+        aboutBox = new frmAbout(m_place.path, this);
     aboutBox->exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "config/SettingsLocation.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -25,8 +26,10 @@ class frmMain : public QMainWindow {
   public:
     static constexpr int kCounters = 10;
 
-    // The settings file of this run: read by Form_Load, written by Setup's OK and at exit.
-    // By default Slider.ini beside the executable.
+    // The settings file of this run: written by Setup's OK and at exit, and read by Form_Load
+    // (or, while it does not exist yet, the file it starts from).
+    explicit frmMain(const SettingsLocation::Place &settings, QWidget *parent = nullptr);
+    // One settings file for both, by default Slider.ini beside the executable.
     explicit frmMain(const QString &settingsPath = DefaultSettingsPath(),
                      QWidget *parent = nullptr);
     ~frmMain() override;
@@ -42,7 +45,7 @@ class frmMain : public QMainWindow {
     void TcptoSerial(const QByteArray &sSendString);
 
     const Settings &settings() const { return m_settings; }
-    QString settingsPath() const { return m_settingsPath; }
+    QString settingsPath() const { return m_place.path; }
     // "Bad File" after the last read or write of the settings file failed, else empty. Kept
     // as the reason, never shown.
     QString settingsFailure() const { return m_settingsFailure; }
@@ -74,7 +77,7 @@ class frmMain : public QMainWindow {
     void mnuSetup_Click();
     void mnuAbout_Click();
 
-    const QString m_settingsPath;
+    const SettingsLocation::Place m_place;
     Settings m_settings;
     QString m_settingsFailure;
     SwitcherLink *m_link;

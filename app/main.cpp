@@ -1,13 +1,60 @@
+#include "app/CloseOnSignal.h"
+#include "app/CommandLine.h"
+#include "app/ProgramInfo.h"
 #include "app/frmMain.h"
+#include "config/SettingsLocation.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <cstdio>
+
+namespace {
+
+// The program's own icon, in the sizes it was drawn for.
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/%2.png").arg(size).arg(ProgramInfo::kDesktopId));
+    return icon;
+}
+
+void Print(std::FILE *stream, const QString &text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dual Slider"));
-    QApplication::setApplicationVersion(QStringLiteral("1.02"));
+    CatchTermination();
+    QCoreApplication::setApplicationName(ProgramInfo::kName);
+    QCoreApplication::setApplicationVersion(ProgramInfo::kVersion);
 
-    frmMain window;
+    // The command line is read before any window system is touched: --help, --version and a
+    // wrong option need no display.
+    CommandLine cli;
+    {
+        const QCoreApplication parsing(argc, argv);
+        cli = CommandLine::Parse(QCoreApplication::arguments());
+    }
+    if (cli.action == CommandLine::Action::Exit) {
+        Print(stdout, cli.output);
+        Print(stderr, cli.error);
+        return cli.exitCode;
+    }
+
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(ProgramInfo::kDesktopId);
+    QApplication::setWindowIcon(ProgramIcon());
+
+    const SettingsLocation::Place place =
+        cli.settingsFile.isEmpty()
+            ? SettingsLocation::Choose(
+                  SettingsLocation::Search::ForThisProgram(ProgramInfo::kDesktopId))
+            : SettingsLocation::Place{cli.settingsFile, cli.settingsFile};
+    frmMain window(place);
+    window.setWindowTitle(cli.windowCaption());
+    CloseOnSignal(&window);
     window.Form_Load();
     window.show();
     return QApplication::exec();

@@ -2,6 +2,8 @@
 
 // The one fader scale: positions, gain values, dB texts and captions.
 
+#include "protocol/GainText.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -10,13 +12,10 @@ namespace GainScale {
 inline constexpr int kTopPosition = -1264;  // +24.0 dB
 inline constexpr int kBottomPosition = -24; // Off
 inline constexpr int kZeroDbPosition = -1024;
-inline constexpr qint16 kZeroDbGain = 1024;
+inline constexpr qint16 kZeroDbGain = GainText::kZeroDbGain;
 
 // Gain value of a slider position: its magnitude.
 qint16 GainOfPosition(int position);
-
-// "+2.5db", "0db", "-10db", "Off".
-QString DbText(qint16 gain);
 
 // "Gain (" + dB text + ")".
 QString GainCaption(qint16 gain);

@@ -52,7 +52,7 @@ class GainScaleTest : public QObject {
     // exponents and stray digits from single-precision rounding.
     void everyGainFollowsTheRule() {
         for (int g = -32768; g <= 32767; ++g) {
-            const QString text = GainScale::DbText(static_cast<qint16>(g));
+            const QString text = GainText::DbText(static_cast<qint16>(g));
             if (text != referenceDbText(g))
                 QFAIL(qPrintable(QStringLiteral("g=%1 gave %2").arg(g).arg(text)));
         }
@@ -60,10 +60,10 @@ class GainScaleTest : public QObject {
 
     void localeDecimalSeparatorWithoutGrouping() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(GainScale::DbText(1025), QStringLiteral("+0,1db"));
-        QCOMPARE(GainScale::DbText(25), QStringLiteral("-99,9db"));
-        QCOMPARE(GainScale::DbText(16383), QStringLiteral("+1535,9db"));
-        QCOMPARE(GainScale::DbText(1264), QStringLiteral("+24db"));
+        QCOMPARE(GainText::DbText(1025), QStringLiteral("+0,1db"));
+        QCOMPARE(GainText::DbText(25), QStringLiteral("-99,9db"));
+        QCOMPARE(GainText::DbText(16383), QStringLiteral("+1535,9db"));
+        QCOMPARE(GainText::DbText(1264), QStringLiteral("+24db"));
     }
 
     void positionsAndChannels() {

@@ -3,6 +3,7 @@
 // the send latency in test_latency.cpp; floods, dribbled bytes and a switcher that goes
 // mid-message in test_hostile.cpp; losing the link and getting it back in test_reconnect.cpp.
 
+#include "app/ProgramInfo.h"
 #include "app/frmMain.h"
 #include "support/Controls.h"
 #include "support/PanelPeer.h"
@@ -159,7 +160,7 @@ class TcpLinkTest : public QObject {
         TestSupport::BoxDismisser dismiss;
         link().setTarget(address, port);
         link().ConnectSwitcher();
-        QCOMPARE(dismiss.shown(), QStringList(boxes, QCoreApplication::applicationName() +
+        QCOMPARE(dismiss.shown(), QStringList(boxes, ProgramInfo::kDisplayName +
                                                          "|Unable to connect to remote host|1"));
         QTRY_COMPARE(socket()->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(failedWith(SwitcherLink::kErrConnect));
