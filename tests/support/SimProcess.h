@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/types.h>
 
 namespace TestSupport {
 
@@ -60,6 +61,12 @@ class SimProcess {
     }
 
     quint16 port() const { return m_port; }
+
+    // Sends a signal, as a script would (SIGUSR1 reboots the simulator).
+    bool signal(int sig) {
+        return m_process.state() == QProcess::Running &&
+               ::kill(pid_t(m_process.processId()), sig) == 0;
+    }
     QString error() const { return m_error; }
     bool running() const { return m_process.state() == QProcess::Running; }
 
