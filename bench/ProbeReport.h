@@ -8,16 +8,17 @@
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <functional>
 
 namespace ProbeReport {
 
+// The wall clock in ns, comparable across processes (the launcher reads the same clock).
 inline long long WallNs() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 inline long ResidentKb() {

@@ -5,6 +5,7 @@
 #include "config/DiskWork.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -13,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <unistd.h>
 
 namespace {
 
@@ -33,8 +33,8 @@ QString FilePath() {
     static const QString path = [] {
         const QString base =
             QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-        const QString dir =
-            base + QStringLiteral("/ds-fuzz-settings-") + QString::number(::getpid());
+        const QString dir = base + QStringLiteral("/ds-fuzz-settings-") +
+                            QString::number(QCoreApplication::applicationPid());
         QDir().mkpath(dir);
         return DiskWork::SettingsPathIn(dir);
     }();

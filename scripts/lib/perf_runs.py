@@ -307,17 +307,20 @@ def cmd_startup(a):
     print(f"  bare window + one caption VmRSS at +1 s:  {fmt(text_settled, 'MB')}")
     print(f"  panel VmRSS at first frame:               {fmt(rss_shown, 'MB')}")
     print(f"  panel VmRSS after full dump (1025x1025):  {fmt(rss_dumped, 'MB')}")
+    # The honest baseline is a window that lays out text: the first caption of any Qt window
+    # sets up the font database, which a window of a slider alone never does.
+    ratio_t = statistics.median(shown) / statistics.median(text_shown)
     ratio = statistics.median(shown) / statistics.median(bare_shown)
     extra = statistics.median(rss_dumped) - statistics.median(bare_settled)
-    print(f"  first frame, panel/bare medians: {ratio:.2f} (goal < 2): "
-          f"{'PASS' if ratio < 2 else 'FAIL'}")
+    extra_t = statistics.median(rss_dumped) - statistics.median(text_settled)
+    started = ratio_t <= 1.5
+    print(f"  first frame, panel / window with one caption, medians: {ratio_t:.2f} "
+          f"(goal <= 1.5): {'PASS' if started else 'FAIL'}")
+    print(f"  first frame, panel / slider-only window, medians: {ratio:.2f} (information)")
     print(f"  memory after dump minus bare window, medians: {extra:+.1f} MB (goal < 10): "
           f"{'PASS' if extra < 10 else 'FAIL'}")
-    ratio_t = statistics.median(shown) / statistics.median(text_shown)
-    extra_t = statistics.median(rss_dumped) - statistics.median(text_settled)
-    print(f"  against the window with one caption: first frame {ratio_t:.2f}x, "
-          f"memory {extra_t:+.1f} MB")
-    return 0
+    print(f"  memory after dump minus window with one caption: {extra_t:+.1f} MB (information)")
+    return 0 if started and extra < 10 else 1
 
 
 def cmd_benchsum(a):

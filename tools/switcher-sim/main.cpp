@@ -5,14 +5,18 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+
+#if defined(Q_OS_UNIX)
+#include <QSocketNotifier>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
+#if defined(Q_OS_UNIX)
 int g_signalPipe[2] = {-1, -1};
 
 // Only async-signal-safe work here: pass the signal's number to the event loop, which acts
@@ -21,6 +25,7 @@ void onSignal(int number) {
     const char c = char(number);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
+#endif
 
 void printLine(const QString &line) {
     const QByteArray bytes = line.toUtf8();
@@ -53,6 +58,8 @@ int main(int argc, char *argv[]) {
     if (!options->quiet)
         server.trace = printLine;
 
+#if defined(Q_OS_UNIX)
+    // SIGTERM and SIGINT end it cleanly (elsewhere Ctrl+C just ends the process).
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         std::perror("switcher-sim: socketpair");
         return 1;
@@ -78,6 +85,7 @@ int main(int argc, char *argv[]) {
 #ifdef SIGUSR1
     // Reboots at a moment a test or soak script chooses.
     sigaction(SIGUSR1, &action, nullptr);
+#endif
 #endif
 
     if (!server.listen(error)) {
