@@ -1,6 +1,6 @@
 // Hostile and faulty switchers over real loopback TCP: a flood of random bytes, messages
-// dribbled a byte at a time, a message cut off by a close or a reset, a peer that never
-// sends, and a peer that floods greetings. Through all of them the panel must stay alive,
+// dribbled a byte at a time, and a peer that floods greetings. (A switcher that goes in the
+// middle of a message is in test_reconnect.cpp; a silent one in test_idle.cpp.) Through all of them the panel must stay alive,
 // keep sBuffer within its bound and keep serving events.
 
 #include "app/frmMain.h"
@@ -19,7 +19,6 @@
 #include <QtTest>
 #include <algorithm>
 #include <memory>
-#include <sys/socket.h>
 
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
@@ -143,58 +142,6 @@ class HostileSwitcherTest : public QObject {
         for (const char byte : kGreeting)
             QVERIFY(m_link.send(QByteArray(1, byte)));
         QCOMPARE(m_link.receive(4).left(4).toHex(' '), kGreetingReply.toHex(' '));
-    }
-
-    // The switcher goes, with a close (FIN) or a reset (RST), after a report and half the
-    // next message. What came before is kept and the link shows open (it is coming back by
-    // itself) until the user disconnects; the next Connect goes through, and the fragment goes
-    // with the old connection instead of swallowing the first message of the new one.
-    void switcherGoesMidMessage_data() {
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("close") << false;
-        QTest::newRow("reset") << true;
-    }
-    void switcherGoesMidMessage() {
-        QFETCH(bool, reset);
-        QVERIFY(m_link.send(kReport5 + kFragment));
-        const linger hard{1, 0};
-        QVERIFY(!reset || ::setsockopt(int(m_link.peer->socketDescriptor()), SOL_SOCKET, SO_LINGER,
-                                       &hard, sizeof hard) == 0);
-        reset ? m_link.peer->abort() : m_link.peer->close();
-        QVERIFY(spinUntil([this] { return link().state() == LinkState::Connecting; }, 2000));
-        QCOMPARE(link().tables().udtInGain[5].iSource, qint16(1000));
-        QCOMPARE(sBuffer().bytes(), kFragment);
-        QVERIFY(shows("&Disconnect") && link().bConnected());
-        link().SendToSwitcher(Hex("F4")); // nowhere to go: dropped
-        QCOMPARE(link().lastFailure(), QString(SwitcherLink::kErrSend));
-
-        QAction *mnuConnect = Find<QAction>(&form(), "mnuConnect");
-        mnuConnect->trigger();
-        QVERIFY(shows("&Connect") && !link().bConnected());
-        delete m_link.peer;
-        mnuConnect->trigger();
-        QVERIFY(m_link.accept());
-        QVERIFY(shows("&Disconnect"));
-        QCOMPARE(sBuffer().bytes(), QByteArray());
-    }
-
-    // A peer that accepts and never sends: the panel idles (decode timer stopped), a fader
-    // move still goes out, and closing the window ends the link at once.
-    void silentPeer() {
-        spinFor(200);
-        QVERIFY(link().bConnected());
-        QVERIFY(sBuffer().isEmpty());
-        QVERIFY(!Find<QTimer>(&link(), "tmrDecode")->isActive());
-        fader0()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QCOMPARE(m_link.receive(1).left(1).toHex(), QByteArray("e3"));
-
-        QElapsedTimer clock;
-        clock.start();
-        form().close();
-        QVERIFY(clock.elapsed() < 500);
-        QVERIFY(!link().bConnected());
-        QVERIFY(spinUntil(
-            [this] { return m_link.peer->state() != QAbstractSocket::ConnectedState; }, 2000));
     }
 
     // A switcher that greets without end. Each answer holds the thread for 100 ms; between

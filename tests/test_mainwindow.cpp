@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -216,6 +217,9 @@ class MainWindowTest : public QObject {
                 const QString shown = Find<QLabel>(box, "lblVersionInfo")->text();
                 QCOMPARE(shown.split(QChar::LineSeparator),
                          QStringList({"Tamric Dual Slider", "1.02 - 04/15/03"}));
+                // The one added line: which settings file is in use.
+                QCOMPARE(Find<QLabel>(box, "lblSettingsFile")->text(),
+                         "Settings: " + QDir::toNativeSeparators(window.settingsPath()));
                 auto *ok = Find<QPushButton>(box, "cmdAboutquit");
                 QCOMPARE(ok->text(), QString("&Ok"));
                 ok->click();

@@ -137,8 +137,9 @@ class TcpLinkTest : public QObject {
     }
 
     // A bad address (only a hand-edited file has one) fails silently; a port outside 1..65535
-    // shows the one message box of the program; a refused attempt fails silently. The next
-    // attempt to a listening switcher goes through.
+    // shows the one message box of the program; neither is retried, as no retry could
+    // succeed. A refused attempt fails silently and is retried. The next attempt to a
+    // listening switcher goes through.
     void connectThatFails_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<qint32>("port");
@@ -162,8 +163,11 @@ class TcpLinkTest : public QObject {
         link().ConnectSwitcher();
         QCOMPARE(dismiss.shown(), QStringList(boxes, ProgramInfo::kDisplayName +
                                                          "|Unable to connect to remote host|1"));
-        QTRY_COMPARE(socket()->state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(failedWith(SwitcherLink::kErrConnect));
+        QTRY_VERIFY(failedWith(SwitcherLink::kErrConnect));
+        const bool refused = QTest::currentDataTag() == QLatin1String("refused");
+        QTRY_COMPARE(Find<QTimer>(&link(), "reconnect")->isActive(), refused);
+        QCOMPARE(socket()->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(link().state(), refused ? LinkState::Connecting : LinkState::Offline);
         QTest::qWait(20);
         QVERIFY(!m_link.server.hasPendingConnections());
         QVERIFY(shownClosed());
