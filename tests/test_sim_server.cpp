@@ -1,7 +1,7 @@
 // The simulator over real loopback TCP, as only a raw client sees it: the exact dump, what it
 // ignores, panels leaving, its timers, the faults it injects on purpose and its reboots. Also
-// its command line. How a panel fares against it (state on the faders, a second panel, split, junk,
-// lost commands, bad checksums) is covered end to end in test_e2e.
+// its command line. How a panel fares against it (state on the faders, split, junk, lost
+// commands) is covered end to end in test_e2e.
 
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimDelivery.h"
@@ -136,8 +136,9 @@ class TestSimServer : public QObject {
         QVERIFY(traced(QStringLiteral("tx input 1..32 gain 0 dB, -6 dB, +3 dB"), 3000));
     }
 
-    // A panel that left is no longer sent to; of the commands only the valid one is
-    // confirmed, and each ignored one is in the trace under the panel that sent it.
+    // A panel that left is no longer sent to, one that stays is sent every confirmation too;
+    // of the commands only the valid one is confirmed, and each ignored one is in the trace
+    // under the panel that sent it.
     void badCommandsAndAPanelThatLeft() {
         start();
         auto gone = std::make_unique<Client>(server->port());
@@ -145,20 +146,26 @@ class TestSimServer : public QObject {
         QCOMPARE(server->panelCount(), 2);
         gone.reset();
         QTRY_COMPARE_WITH_TIMEOUT(server->panelCount(), 1, 2000);
+        Client other(server->port());
+        QTRY_VERIFY(!other.messages.isEmpty());
         panel->send(SimWire::frame(
             0xE3, QByteArray::fromHex("02 01 02 00 00 00 1A 08"))); // one entry short
         panel->send(QByteArray::fromHex(
             "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF"));        // input 3 not on output 1
         panel->send(QByteArray::fromHex("E3 02 01 01 12 34")); // lost its end
+        panel->send(QByteArray::fromHex("E3 02 01 01 00 00 00 70 09 7E FF")); // checksum 7D
         panel->send(QByteArray::fromHex("E3 02 01 01 00 00 00 24 08 30 FF")); // input 1 to +3.6 dB
         QVERIFY(panel->getsExactly(2));
         QCOMPARE(panel->messages[1], QByteArray::fromHex("E3 00 01 01 00 00 00 24 08 2E FF"));
+        QVERIFY(other.getsExactly(2));
+        QCOMPARE(other.messages[1], panel->messages[1]);
         QCOMPARE(server->state().gain(1, 0), 1060);
         QVERIFY(!traced(QStringLiteral("[2] tx input 1")));
         for (const char *line :
              {"[1] tx input 1 gain +3.6 dB | E3 00 01", "2 entries of kind 1 need 13",
               "[1] -- rejected: input 3 does not feed output 1",
-              "ignored a message that lost its end byte | E3 02 01 01 12 34"})
+              "ignored a message that lost its end byte | E3 02 01 01 12 34",
+              "[1] rx ignored, bad checksum 7E, expected 7D"})
             QVERIFY2(traced(line), line);
     }
 
