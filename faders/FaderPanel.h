@@ -11,11 +11,11 @@
 #include <QWidget>
 #include <array>
 
+class Fader;
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-class QSlider;
 class QTimer;
 
 class FaderPanel : public QWidget {
@@ -57,6 +57,10 @@ class FaderPanel : public QWidget {
     // True while UpdateGain moves the faders: the handlers then send nothing.
     bool updating() const { return bUpdating; }
 
+    // Moves fader index to a gain value as the user would (a value set by assistive
+    // technology): the fader handler decides what is sent.
+    void ApplyGain(int index, qint16 gain);
+
     // Handlers.
     void sliGain_Scroll(int index);
     void sliGain_KeyUp(int index, int keyCode, int shift);
@@ -71,6 +75,7 @@ class FaderPanel : public QWidget {
     void buildFaderGroup(int index);
     void setupFader(int index);
     void ShowGainCaption(int index, qint16 gain);
+    void showFaderDescription(int index);
     void sendSetGain(int index, qint16 gain, int entries);
 
     const SwitcherTables &m_tables;
@@ -80,7 +85,7 @@ class FaderPanel : public QWidget {
     std::array<QFrame *, kFaders> frmSlider{};
     std::array<QLabel *, kFaders> lblChan{};
     std::array<QLabel *, kFaders> lblGain{};
-    std::array<QSlider *, kFaders> sliGain{};
+    std::array<Fader *, kFaders> sliGain{};
     std::array<QPushButton *, kFaders> cmdZerodb{};
     std::array<QCheckBox *, kFaders> chkStereo{};
     QCheckBox *chkLock;

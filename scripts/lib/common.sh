@@ -4,10 +4,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$ROOT/build"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
-# Packages needed to build and test the panel and the simulator; the last two validate the
-# installed menu entry and metadata.
+# Packages needed to build and test the panel and the simulator: desktop-file-utils and
+# appstream validate the installed menu entry and metadata; Qt's private headers let the
+# accessibility test switch accessibility on offscreen.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
-    desktop-file-utils appstream)
+    desktop-file-utils appstream qt6-base-private-dev)
 
 # Installs whichever of the given Debian packages are missing.
 ensure_packages() {
