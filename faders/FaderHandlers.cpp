@@ -1,3 +1,4 @@
+#include "faders/DbEditor.h"
 #include "faders/Fader.h"
 #include "faders/FaderKeys.h"
 #include "faders/FaderPanel.h"
@@ -65,6 +66,12 @@ void FaderPanel::cmdZerodb_Click(int index) {
     sliGain[i]->setValue(GainScale::kZeroDbPosition);
     sliGain_Scroll(index);
     sliGain[i]->setFocus(Qt::OtherFocusReason);
+}
+
+void FaderPanel::OpenGainEntry(int index) {
+    if (validFader(index))
+        txtGainEntry[static_cast<std::size_t>(index)]->open(
+            sliGain[static_cast<std::size_t>(index)]->gain());
 }
 
 // As if the user had put the thumb there: the handler compares with the reported gain, shows

@@ -1,12 +1,14 @@
 #include "faders/FaderPanel.h"
 
 #include "faders/ControlName.h"
+#include "faders/DbEditor.h"
 #include "faders/Fader.h"
 #include "faders/FaderKeys.h"
 #include "faders/GainScale.h"
 #include "faders/Twips.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
@@ -85,11 +87,13 @@ void FaderPanel::buildFaderGroup(int i) {
 
     lblGain[i] = new QLabel(QStringLiteral("Gain (0db)"), frame);
     lblGain[i]->setObjectName(ControlName("lblGain", i));
-    lblGain[i]->setAccessibleDescription(QStringLiteral("Fader %1 gain").arg(fader));
+    lblGain[i]->setAccessibleDescription(
+        QStringLiteral("Fader %1 gain; double-click to type a gain").arg(fader));
     lblGain[i]->setAlignment(Qt::AlignCenter);
     // "Gain (-99.9db)" has to fit the narrow frame.
     Twips::UseDrawnFontSize(lblGain[i]);
     lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
+    lblGain[i]->installEventFilter(this);
 
     sliGain[i] = new Fader(frame);
     sliGain[i]->setObjectName(ControlName("sliGain", i));
@@ -98,6 +102,15 @@ void FaderPanel::buildFaderGroup(int i) {
                             px(kSliderHeight));
     lblGain[i]->setBuddy(sliGain[i]);
     connect(sliGain[i], &Fader::gainRequested, this,
+            [this, i](qint16 gain) { ApplyGain(i, gain); });
+
+    // Over the gain caption, down to the top of the fader: a line edit needs the height.
+    txtGainEntry[i] = new DbEditor(sliGain[i], frame);
+    txtGainEntry[i]->setObjectName(ControlName("txtGainEntry", i));
+    txtGainEntry[i]->setAccessibleName(QStringLiteral("Fader %1 gain in dB").arg(fader));
+    Twips::UseDrawnFontSize(txtGainEntry[i]);
+    txtGainEntry[i]->setGeometry(2, px(390), inner - 4, px(720) - px(390) - 2);
+    connect(txtGainEntry[i], &DbEditor::accepted, this,
             [this, i](qint16 gain) { ApplyGain(i, gain); });
 
     cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
@@ -142,8 +155,9 @@ void FaderPanel::setupFader(int i) {
             return;
         sliGain_Scroll(i);
     });
-    FaderKeys::Install(slider,
-                       [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); });
+    FaderKeys::Install(
+        slider, [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); },
+        [this, i] { OpenGainEntry(i); });
 }
 
 void FaderPanel::setSettings(const Settings &settings) {
@@ -157,10 +171,11 @@ void FaderPanel::ShowChannelCaptions() {
     }
 }
 
-// The channel the fader is bound to.
+// The channel the fader is bound to, and how to type a gain.
 void FaderPanel::showFaderDescription(int i) {
     const auto k = static_cast<std::size_t>(i);
-    sliGain[k]->setAccessibleDescription(lblChan[k]->text());
+    sliGain[k]->setAccessibleDescription(lblChan[k]->text() +
+                                         QStringLiteral("; press Enter to type a gain"));
 }
 
 void FaderPanel::ShowStereoAndLock() {
@@ -186,4 +201,16 @@ void FaderPanel::ShowGainCaption(int i, qint16 gain) {
     const QString name = faderName(i, caption);
     if (sliGain[k]->accessibleName() != name)
         sliGain[k]->setAccessibleName(name);
+}
+
+bool FaderPanel::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        for (int i = 0; i < kFaders; ++i) {
+            if (watched == lblGain[static_cast<std::size_t>(i)]) {
+                OpenGainEntry(i);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 
+class DbEditor;
 class Fader;
 class QCheckBox;
 class QFrame;
@@ -57,8 +58,11 @@ class FaderPanel : public QWidget {
     // True while UpdateGain moves the faders: the handlers then send nothing.
     bool updating() const { return bUpdating; }
 
-    // Moves fader index to a gain value as the user would (a value set by assistive
-    // technology): the fader handler decides what is sent.
+    // Opens the editor for typing the gain of fader index over its gain caption (a double-click
+    // on the caption, Enter on the fader).
+    void OpenGainEntry(int index);
+    // Moves fader index to a gain value as the user would (a typed gain, or a value set by
+    // assistive technology): the fader handler decides what is sent.
     void ApplyGain(int index, qint16 gain);
 
     // Handlers.
@@ -70,6 +74,10 @@ class FaderPanel : public QWidget {
 
   signals:
     void sendRequested(const QByteArray &message);
+
+  protected:
+    // A double-click on a gain caption opens its editor.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
     void buildFaderGroup(int index);
@@ -86,6 +94,7 @@ class FaderPanel : public QWidget {
     std::array<QLabel *, kFaders> lblChan{};
     std::array<QLabel *, kFaders> lblGain{};
     std::array<Fader *, kFaders> sliGain{};
+    std::array<DbEditor *, kFaders> txtGainEntry{};
     std::array<QPushButton *, kFaders> cmdZerodb{};
     std::array<QCheckBox *, kFaders> chkStereo{};
     QCheckBox *chkLock;

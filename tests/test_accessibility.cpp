@@ -229,7 +229,7 @@ class AccessibilityTest : public QObject {
     }
 
     // Tab runs down the left fader's group, then the right one's, then the row below and the
-    // counters in reading order.
+    // counters in reading order; the gain editors, hidden, are not in the way.
     void focusOrder() {
         frmMain window;
         window.show();
