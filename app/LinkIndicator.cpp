@@ -1,5 +1,6 @@
 #include "app/LinkIndicator.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QMenuBar>
@@ -21,6 +22,7 @@ QString Duration(qint64 ms) {
 LinkIndicator::LinkIndicator(SwitcherLink &link, QMenuBar *bar)
     : QMenu(bar), m_link(link), m_bar(bar) {
     setObjectName(QStringLiteral("mnuLink"));
+    setAccessibleDescription(QStringLiteral("State of the link to the switcher"));
     menuAction()->setObjectName(QStringLiteral("mnuLinkState"));
     bar->addMenu(this);
 
@@ -78,11 +80,26 @@ QStringList LinkIndicator::Facts(const LinkStatus &status) {
 void LinkIndicator::showState() {
     const LinkState state = m_link.state();
     setTitle(Title(state));
-    // The menu's title is what screen readers announce for it; the popup names the link.
-    setAccessibleName(QStringLiteral("Link: ") + Title(state).mid(2));
+    setAccessibleName(Title(state));
+    announceTitle();
     const bool connecting = state == LinkState::Connecting;
     m_retryNow->setEnabled(connecting);
     m_stopRetrying->setEnabled(connecting);
+}
+
+// The title is the name screen readers give the menu in the bar; Qt does not tell them when
+// it changes, so that is done here.
+void LinkIndicator::announceTitle() {
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(m_bar);
+    for (int k = 0; bar && k < bar->childCount(); ++k) {
+        QAccessibleInterface *item = bar->child(k);
+        if (item && item->object() == menuAction()) {
+            QAccessibleEvent event(item, QAccessible::NameChanged);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 // The facts change by the second; they are read when shown rather than kept up to date, so

@@ -28,6 +28,7 @@ class LinkIndicator : public QMenu {
 
   private:
     void showState();
+    void announceTitle();
     void fillFacts();
 
     SwitcherLink &m_link;

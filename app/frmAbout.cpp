@@ -38,7 +38,8 @@ frmAbout::frmAbout(const QString &settingsPath, QWidget *parent) : QDialog(paren
     frmVersionInfo->setObjectName(QStringLiteral("frmVersionInfo"));
     lblVersionInfo = new QLabel(frmVersionInfo);
     lblVersionInfo->setObjectName(QStringLiteral("lblVersionInfo"));
-    lblVersionInfo->setAccessibleName(QStringLiteral("Version information"));
+    // Named by its text, which it gets when the box shows.
+    lblVersionInfo->setAccessibleDescription(QStringLiteral("Version information"));
     lblVersionInfo->setTextFormat(Qt::PlainText);
     auto *versionLayout = new QVBoxLayout(frmVersionInfo);
     versionLayout->addWidget(lblVersionInfo);

@@ -37,6 +37,17 @@ constexpr int kCounterRowHeight = 600;
 const char *const kCounterCaptions[frmMain::kCounters] = {
     "65->65", "66->65", "67->65", "68->65", "65->66", "66->66", "67->66", "68->66", "In ", "Out"};
 
+// What each counter counts, for screen readers (its caption names it).
+QString counterDescription(int k, const QString &caption) {
+    if (k == frmMain::kCounters - 2)
+        return QStringLiteral("Crosspoint gain entries into 65 or 66 from other sources");
+    if (k == frmMain::kCounters - 1)
+        return QStringLiteral("Crosspoint gain entries for other destinations");
+    const QStringList ends = caption.split(QStringLiteral("->"));
+    return QStringLiteral("Crosspoint gain entries from source %1 to destination %2")
+        .arg(ends.value(0), ends.value(1));
+}
+
 const QString kCaptionConnect = QStringLiteral("&Connect");
 const QString kCaptionDisconnect = QStringLiteral("&Disconnect");
 
@@ -91,10 +102,12 @@ void frmMain::buildCounters(QWidget *panel) {
         lblMessage[k]->setGeometry(px(left), px(top), px(kLabelWidth), px(375));
         lblMessage[k]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-        // The boxes only display counts: read-only, so a stray keystroke cannot fake one.
+        // The boxes only display counts: read-only, so a stray keystroke cannot fake one. Each is
+        // named by its caption; its text, the count, is its value.
         txtCount[k] = new QLineEdit(QStringLiteral("0"), panel);
         txtCount[k]->setObjectName(ControlName("txtCount", k));
-        txtCount[k]->setAccessibleName(QStringLiteral("Count ") + caption.trimmed());
+        txtCount[k]->setAccessibleName(caption.trimmed());
+        txtCount[k]->setAccessibleDescription(counterDescription(k, caption));
         txtCount[k]->setReadOnly(true);
         txtCount[k]->setGeometry(px(left + kLabelWidth + 60), px(top), px(kBoxWidth), px(375));
         lblMessage[k]->setBuddy(txtCount[k]);

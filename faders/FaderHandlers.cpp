@@ -1,3 +1,5 @@
+#include "faders/DbEditor.h"
+#include "faders/Fader.h"
 #include "faders/FaderKeys.h"
 #include "faders/FaderPanel.h"
 #include "faders/GainScale.h"
@@ -5,7 +7,6 @@
 #include "faders/SetGainCommand.h"
 
 #include <QCheckBox>
-#include <QSlider>
 #include <QTimer>
 
 namespace {
@@ -65,6 +66,21 @@ void FaderPanel::cmdZerodb_Click(int index) {
     sliGain[i]->setValue(GainScale::kZeroDbPosition);
     sliGain_Scroll(index);
     sliGain[i]->setFocus(Qt::OtherFocusReason);
+}
+
+void FaderPanel::OpenGainEntry(int index) {
+    if (validFader(index))
+        txtGainEntry[static_cast<std::size_t>(index)]->open(
+            sliGain[static_cast<std::size_t>(index)]->gain());
+}
+
+// As if the user had put the thumb there: the handler compares with the reported gain, shows
+// the caption, applies Stereo and Lock Faders, sends and restarts the refresh.
+void FaderPanel::ApplyGain(int index, qint16 gain) {
+    if (!validFader(index))
+        return;
+    sliGain[static_cast<std::size_t>(index)]->setValue(GainScale::PositionOfGain(gain));
+    sliGain_Scroll(index);
 }
 
 void FaderPanel::chkStereo_Click(int /*index*/) {

@@ -14,8 +14,9 @@ namespace {
 // to the top and End to the bottom, silently: the step is taken when the key is released.
 class KeyFilter : public QObject {
   public:
-    KeyFilter(QSlider *slider, KeyUpHandler onKeyUp)
-        : QObject(slider), m_slider(slider), m_onKeyUp(std::move(onKeyUp)) {}
+    KeyFilter(QSlider *slider, KeyUpHandler onKeyUp, EnterHandler onEnter)
+        : QObject(slider), m_slider(slider), m_onKeyUp(std::move(onKeyUp)),
+          m_onEnter(std::move(onEnter)) {}
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override {
@@ -31,6 +32,12 @@ class KeyFilter : public QObject {
                 m_slider->setValue(m_slider->maximum());
                 return true;
             }
+            // The slider has no use for Enter; a held one opens the editor once.
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && m_onEnter) {
+                if (!key->isAutoRepeat())
+                    m_onEnter();
+                return true;
+            }
         } else if (event->type() == QEvent::KeyRelease) {
             const auto *key = static_cast<QKeyEvent *>(event);
             // A held key repeats as release/press pairs; only the real release counts.
@@ -43,6 +50,7 @@ class KeyFilter : public QObject {
   private:
     QSlider *m_slider;
     KeyUpHandler m_onKeyUp;
+    EnterHandler m_onEnter;
 };
 
 } // namespace
@@ -84,8 +92,8 @@ int ShiftState(Qt::KeyboardModifiers modifiers) {
     return shift;
 }
 
-void Install(QSlider *slider, KeyUpHandler onKeyUp) {
-    slider->installEventFilter(new KeyFilter(slider, std::move(onKeyUp)));
+void Install(QSlider *slider, KeyUpHandler onKeyUp, EnterHandler onEnter) {
+    slider->installEventFilter(new KeyFilter(slider, std::move(onKeyUp), std::move(onEnter)));
 }
 
 } // namespace FaderKeys

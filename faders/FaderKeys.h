@@ -1,8 +1,9 @@
 #pragma once
 
 // Keyboard behaviour of a fader that the slider widget does not give by itself: Home and End
-// move the thumb on key press without counting as a user step, and every key release is
-// reported with the key and shift codes the fader handlers work in.
+// move the thumb on key press without counting as a user step, Enter asks for the gain to be
+// typed, and every key release is reported with the key and shift codes the fader handlers
+// work in.
 
 #include <QObject>
 #include <functional>
@@ -30,8 +31,9 @@ int VirtualKeyCode(int qtKey);
 int ShiftState(Qt::KeyboardModifiers modifiers);
 
 using KeyUpHandler = std::function<void(int keyCode, int shift)>;
+using EnterHandler = std::function<void()>;
 
 // Installs the behaviour on slider; the filter is owned by the slider.
-void Install(QSlider *slider, KeyUpHandler onKeyUp);
+void Install(QSlider *slider, KeyUpHandler onKeyUp, EnterHandler onEnter = {});
 
 } // namespace FaderKeys

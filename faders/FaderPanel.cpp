@@ -1,16 +1,18 @@
 #include "faders/FaderPanel.h"
 
 #include "faders/ControlName.h"
+#include "faders/DbEditor.h"
+#include "faders/Fader.h"
 #include "faders/FaderKeys.h"
 #include "faders/GainScale.h"
 #include "faders/Twips.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-#include <QSlider>
 #include <QTimer>
 
 using Twips::px;
@@ -33,6 +35,14 @@ constexpr int kArrowStep = 1; // 0.1 dB
 constexpr int kPageStep = 5;  // 0.5 dB
 constexpr int kTickSpacing = 50;
 
+// Screen readers and speech control find each control by the words it shows; what it is for
+// goes into its description. The fader shows no words of its own: its name is its gain
+// caption, so that the gain in words is heard wherever the fader is (the value of a slider
+// reaches AT-SPI as a bare number).
+QString faderName(int i, const QString &gainCaption) {
+    return QStringLiteral("Fader %1, ").arg(i + 1) + gainCaption;
+}
+
 } // namespace
 
 FaderPanel::FaderPanel(const SwitcherTables &tables, QWidget *parent)
@@ -44,7 +54,7 @@ FaderPanel::FaderPanel(const SwitcherTables &tables, QWidget *parent)
 
     chkLock = new QCheckBox(QStringLiteral("Lock Faders"), this);
     chkLock->setObjectName(QStringLiteral("chkLock"));
-    chkLock->setAccessibleName(QStringLiteral("Lock Faders"));
+    chkLock->setAccessibleDescription(QStringLiteral("Both faders move as one"));
     chkLock->setGeometry(px(120), px(kLockTop), px(1500), px(kLockHeight));
 
     for (int i = 0; i < kFaders; ++i)
@@ -61,48 +71,65 @@ void FaderPanel::buildFaderGroup(int i) {
     const int fader = i + 1; // as the user counts
     auto *frame = new QFrame(this);
     frame->setObjectName(ControlName("frmSlider", i));
+    frame->setAccessibleName(QStringLiteral("Fader %1").arg(fader));
     frame->setFrameShape(QFrame::Box);
     frame->setFrameShadow(QFrame::Sunken);
     frame->setGeometry(px(kFrameLeft[i]), px(kFrameTop), px(kFrameWidth), px(kFrameHeight));
     frmSlider[i] = frame;
 
+    // Labels are named by their text, which screen readers then read as it changes.
     const int inner = px(kFrameWidth);
     lblChan[i] = new QLabel(QStringLiteral("Ch. 1"), frame);
     lblChan[i]->setObjectName(ControlName("lblChan", i));
-    lblChan[i]->setAccessibleName(QStringLiteral("Fader %1 channel").arg(fader));
+    lblChan[i]->setAccessibleDescription(QStringLiteral("Fader %1 channel").arg(fader));
     lblChan[i]->setAlignment(Qt::AlignCenter);
     lblChan[i]->setGeometry(2, px(90), inner - 4, px(255));
 
     lblGain[i] = new QLabel(QStringLiteral("Gain (0db)"), frame);
     lblGain[i]->setObjectName(ControlName("lblGain", i));
-    lblGain[i]->setAccessibleName(QStringLiteral("Fader %1 gain").arg(fader));
+    lblGain[i]->setAccessibleDescription(
+        QStringLiteral("Fader %1 gain; double-click to type a gain").arg(fader));
     lblGain[i]->setAlignment(Qt::AlignCenter);
     // "Gain (-99.9db)" has to fit the narrow frame.
     Twips::UseDrawnFontSize(lblGain[i]);
     lblGain[i]->setGeometry(2, px(390), inner - 4, px(255));
+    lblGain[i]->installEventFilter(this);
 
-    sliGain[i] = new QSlider(Qt::Vertical, frame);
+    sliGain[i] = new Fader(frame);
     sliGain[i]->setObjectName(ControlName("sliGain", i));
-    sliGain[i]->setAccessibleName(QStringLiteral("Fader %1").arg(fader));
+    sliGain[i]->setAccessibleName(faderName(i, lblGain[i]->text()));
     sliGain[i]->setGeometry((inner - px(kSliderWidth)) / 2, px(720), px(kSliderWidth),
                             px(kSliderHeight));
+    lblGain[i]->setBuddy(sliGain[i]);
+    connect(sliGain[i], &Fader::gainRequested, this,
+            [this, i](qint16 gain) { ApplyGain(i, gain); });
+
+    // Over the gain caption, down to the top of the fader: a line edit needs the height.
+    txtGainEntry[i] = new DbEditor(sliGain[i], frame);
+    txtGainEntry[i]->setObjectName(ControlName("txtGainEntry", i));
+    txtGainEntry[i]->setAccessibleName(QStringLiteral("Fader %1 gain in dB").arg(fader));
+    Twips::UseDrawnFontSize(txtGainEntry[i]);
+    txtGainEntry[i]->setGeometry(2, px(390), inner - 4, px(720) - px(390) - 2);
+    connect(txtGainEntry[i], &DbEditor::accepted, this,
+            [this, i](qint16 gain) { ApplyGain(i, gain); });
 
     cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
     cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
-    cmdZerodb[i]->setAccessibleName(QStringLiteral("Fader %1 to 0 dB").arg(fader));
+    cmdZerodb[i]->setAccessibleDescription(QStringLiteral("Fader %1 to 0 dB").arg(fader));
     cmdZerodb[i]->setGeometry(px(180), px(4800), px(975), px(360));
     connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { cmdZerodb_Click(i); });
 
     chkStereo[i] = new QCheckBox(QStringLiteral("Stereo"), frame);
     chkStereo[i]->setObjectName(ControlName("chkStereo", i));
-    chkStereo[i]->setAccessibleName(QStringLiteral("Fader %1 stereo").arg(fader));
+    chkStereo[i]->setAccessibleDescription(
+        QStringLiteral("Fader %1 sets its channel and the next one as a pair").arg(fader));
     chkStereo[i]->setGeometry(px(180), px(5220), px(1095), px(330));
     connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { chkStereo_Click(i); });
 }
 
 // Range, steps and notifications of fader i.
 void FaderPanel::setupFader(int i) {
-    QSlider *slider = sliGain[i];
+    Fader *slider = sliGain[i];
     slider->setRange(GainScale::kTopPosition, GainScale::kBottomPosition);
     slider->setSingleStep(kArrowStep);
     slider->setPageStep(kPageStep);
@@ -112,7 +139,7 @@ void FaderPanel::setupFader(int i) {
     slider->setInvertedAppearance(true);
     slider->setInvertedControls(true);
     slider->setValue(GainScale::kBottomPosition);
-    slider->setAccessibleDescription(lblGain[i]->text());
+    showFaderDescription(i);
     // Styles fill the groove from the lowest value to the thumb, which on a fader whose top
     // is loudest reads upside down (a full bar at Off). Draw the groove plain.
     QPalette palette = slider->palette();
@@ -128,8 +155,9 @@ void FaderPanel::setupFader(int i) {
             return;
         sliGain_Scroll(i);
     });
-    FaderKeys::Install(slider,
-                       [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); });
+    FaderKeys::Install(
+        slider, [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); },
+        [this, i] { OpenGainEntry(i); });
 }
 
 void FaderPanel::setSettings(const Settings &settings) {
@@ -137,8 +165,17 @@ void FaderPanel::setSettings(const Settings &settings) {
 }
 
 void FaderPanel::ShowChannelCaptions() {
-    for (int i = 0; i < kFaders; ++i)
+    for (int i = 0; i < kFaders; ++i) {
         lblChan[i]->setText(GainScale::ChanCaption(m_settings.iChan[static_cast<std::size_t>(i)]));
+        showFaderDescription(i);
+    }
+}
+
+// The channel the fader is bound to, and how to type a gain.
+void FaderPanel::showFaderDescription(int i) {
+    const auto k = static_cast<std::size_t>(i);
+    sliGain[k]->setAccessibleDescription(lblChan[k]->text() +
+                                         QStringLiteral("; press Enter to type a gain"));
 }
 
 void FaderPanel::ShowStereoAndLock() {
@@ -155,10 +192,25 @@ void FaderPanel::ShowZeroDb() {
     }
 }
 
-// Sets the gain caption of group i, and gives screen readers the same text as the fader's
-// description.
+// Sets the gain caption of group i and the fader's name with it. An unchanged name is not set
+// again: a refresh that changes nothing must not make screen readers speak.
 void FaderPanel::ShowGainCaption(int i, qint16 gain) {
+    const auto k = static_cast<std::size_t>(i);
     const QString caption = GainScale::GainCaption(gain);
-    lblGain[static_cast<std::size_t>(i)]->setText(caption);
-    sliGain[static_cast<std::size_t>(i)]->setAccessibleDescription(caption);
+    lblGain[k]->setText(caption);
+    const QString name = faderName(i, caption);
+    if (sliGain[k]->accessibleName() != name)
+        sliGain[k]->setAccessibleName(name);
+}
+
+bool FaderPanel::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        for (int i = 0; i < kFaders; ++i) {
+            if (watched == lblGain[static_cast<std::size_t>(i)]) {
+                OpenGainEntry(i);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

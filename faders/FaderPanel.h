@@ -11,11 +11,12 @@
 #include <QWidget>
 #include <array>
 
+class DbEditor;
+class Fader;
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
-class QSlider;
 class QTimer;
 
 class FaderPanel : public QWidget {
@@ -57,6 +58,13 @@ class FaderPanel : public QWidget {
     // True while UpdateGain moves the faders: the handlers then send nothing.
     bool updating() const { return bUpdating; }
 
+    // Opens the editor for typing the gain of fader index over its gain caption (a double-click
+    // on the caption, Enter on the fader).
+    void OpenGainEntry(int index);
+    // Moves fader index to a gain value as the user would (a typed gain, or a value set by
+    // assistive technology): the fader handler decides what is sent.
+    void ApplyGain(int index, qint16 gain);
+
     // Handlers.
     void sliGain_Scroll(int index);
     void sliGain_KeyUp(int index, int keyCode, int shift);
@@ -67,10 +75,15 @@ class FaderPanel : public QWidget {
   signals:
     void sendRequested(const QByteArray &message);
 
+  protected:
+    // A double-click on a gain caption opens its editor.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
   private:
     void buildFaderGroup(int index);
     void setupFader(int index);
     void ShowGainCaption(int index, qint16 gain);
+    void showFaderDescription(int index);
     void sendSetGain(int index, qint16 gain, int entries);
 
     const SwitcherTables &m_tables;
@@ -80,7 +93,8 @@ class FaderPanel : public QWidget {
     std::array<QFrame *, kFaders> frmSlider{};
     std::array<QLabel *, kFaders> lblChan{};
     std::array<QLabel *, kFaders> lblGain{};
-    std::array<QSlider *, kFaders> sliGain{};
+    std::array<Fader *, kFaders> sliGain{};
+    std::array<DbEditor *, kFaders> txtGainEntry{};
     std::array<QPushButton *, kFaders> cmdZerodb{};
     std::array<QCheckBox *, kFaders> chkStereo{};
     QCheckBox *chkLock;

@@ -1,9 +1,9 @@
+#include "faders/Fader.h"
 #include "faders/FaderPanel.h"
 #include "faders/GainScale.h"
 #include "faders/ReportedGain.h"
 
 #include <QScopedValueRollback>
-#include <QSlider>
 #include <QTimer>
 
 // Puts both faders and their captions on the gains the switcher last reported. Setting a

@@ -116,7 +116,7 @@ class FaderTest : public QObject {
                 continue;
             QCOMPARE(fader(i)->value(), -step.gain);
             QCOMPARE(this->caption(i)->text(), caption);
-            QCOMPARE(fader(i)->accessibleDescription(), caption);
+            QCOMPARE(fader(i)->accessibleName(), QStringLiteral("Fader %1, ").arg(i + 1) + caption);
         }
         QVERIFY(tmrGain()->isActive());
         QCOMPARE(tmrGain()->interval(), locked ? 200 : 100);
@@ -278,7 +278,7 @@ class FaderTest : public QObject {
         for (int i = 0; i < 2; ++i) {
             const QString caption = GainScale::GainCaption(qint16(gains[i]));
             QCOMPARE(this->caption(i)->text(), caption);
-            QCOMPARE(fader(i)->accessibleDescription(), caption);
+            QCOMPARE(fader(i)->accessibleName(), QStringLiteral("Fader %1, ").arg(i + 1) + caption);
             QCOMPARE(fader(i)->value(), -std::clamp(gains[i], 24, 1264));
         }
     }
