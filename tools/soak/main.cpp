@@ -21,7 +21,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSlider>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -161,9 +160,8 @@ int main(int argc, char *argv[]) {
         const qsizetype end = simOut.lastIndexOf('\n') + 1;
         for (const QByteArray &line : simOut.left(end).split('\n')) {
             simDrops += line.contains("command lost on purpose");
-            static const QRegularExpression listening(QStringLiteral("^listening on [^:]+:(\\d+)"));
-            if (const auto m = listening.match(QString::fromLatin1(line)); m.hasMatch())
-                port = m.captured(1).toUShort();
+            if (port == 0 && line.startsWith("listening on "))
+                port = line.mid(line.lastIndexOf(':') + 1).toUShort();
         }
         simOut.remove(0, end);
     });
