@@ -218,35 +218,6 @@ class EndToEndTest : public QObject {
         QCOMPARE(tables().udtInGain[0].iSource, qint16(1029));
     }
 
-    // Messages cut into small pieces, and noise between them, still give the same picture,
-    // and a movement is still confirmed. A small switcher keeps the slow delivery short.
-    void faultyDeliveryConverges_data() {
-        QTest::addColumn<QStringList>("faults");
-        QTest::newRow("split") << QStringList{"--split", "--seed", "11"};
-        QTest::newRow("junk") << QStringList{"--junk", "--seed", "12"};
-        QTest::newRow("split and junk") << QStringList{"--split", "--junk", "--seed", "13"};
-    }
-    void faultyDeliveryConverges() {
-        QFETCH(QStringList, faults);
-        connectAndSettle(faults + QStringList{"--inputs", "4", "--outputs", "2"});
-        QVERIFY(!QTest::currentTestFailed());
-        for (int c = 0; c < 4; ++c)
-            QCOMPARE(tables().udtInGain[c].iSource, qint16(inputGain(c)));
-        QCOMPARE(tables().udtInGain[4].iSource, qint16(0));
-        QCOMPARE(tables().udtOutGain[0].iSource, qint16(924));
-        QCOMPARE(tables().udtOutGain[1].iSource, qint16(1124));
-        QCOMPARE(tables().udtXpt[0].iSources[1], qint16(2));
-        QCOMPARE(tables().udtXpt[0].iGains[1], qint16(964));
-        QCOMPARE(tables().udtXpt[1].iGains[0], qint16(964));
-        QCOMPARE(tables().udtXpt[1].iGains[1], qint16(1024));
-
-        QTest::keyClick(fader(1), Qt::Key_PageUp);
-        QVERIFY(spinUntil([this] {
-            return tables().udtInGain[1].iSource == 969 &&
-                   shows(1024, 969, "Gain (0db)", "Gain (-5.5db)");
-        }));
-    }
-
     // The switcher loses every second command: the confirmed first movement stays, the lost
     // second one falls back to the switcher's value when the refresh comes.
     void lostCommandFallsBack() {

@@ -6,7 +6,6 @@
 #include "support/SettingsFile.h"
 #include "transport/SwitcherLink.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -156,23 +155,6 @@ class MainWindowTest : public QObject {
         // The menu bar holds its three menus without folding any away.
         QAction *indicator = Find<QAction>(&window, "mnuLinkState");
         QVERIFY(window.menuBar()->actionGeometry(indicator).right() < window.width());
-    }
-
-    void everyControlHasAnAccessibleName() {
-        frmMain window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        for (QWidget *w : window.findChildren<QWidget *>()) {
-            if (!w->isVisibleTo(&window) || w->objectName().isEmpty() ||
-                w->objectName().startsWith("qt_"))
-                continue;
-            if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QAbstractSlider *>(w) &&
-                !qobject_cast<QLineEdit *>(w) && !qobject_cast<QLabel *>(w))
-                continue;
-            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
-            QVERIFY2(iface && !iface->text(QAccessible::Name).isEmpty(),
-                     qPrintable(w->objectName()));
-        }
     }
 
     void shutdownDisconnectsThenWritesSettings() {
