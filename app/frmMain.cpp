@@ -4,6 +4,7 @@
 #include "app/ProgramInfo.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
+#include "app/frmTraffic.h"
 #include "config/DiskWork.h"
 #include "faders/ControlName.h"
 #include "faders/FaderPanel.h"
@@ -129,12 +130,15 @@ void frmMain::buildMenus() {
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+    mnuTrafficLog = mnuHelp->addAction(QStringLiteral("Traffic &Log"));
+    mnuTrafficLog->setObjectName(QStringLiteral("mnuTrafficLog"));
     m_indicator = new LinkIndicator(*m_link, menuBar());
 
     connect(mnuSetup, &QAction::triggered, this, &frmMain::mnuSetup_Click);
     connect(mnuConnect, &QAction::triggered, this, &frmMain::mnuConnect_Click);
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(mnuTrafficLog, &QAction::triggered, this, &frmMain::mnuTrafficLog_Click);
 }
 
 void frmMain::wireLink() {
@@ -243,6 +247,15 @@ void frmMain::mnuAbout_Click() {
     if (!aboutBox)
         aboutBox = new frmAbout(m_place.path, this);
     aboutBox->exec();
+}
+
+void frmMain::mnuTrafficLog_Click() {
+    // Made on first use and kept, hidden, when closed: its lines are still there next time.
+    if (!trafficLog)
+        trafficLog = new frmTraffic(*m_link, this);
+    trafficLog->show();
+    trafficLog->raise();
+    trafficLog->activateWindow();
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

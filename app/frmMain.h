@@ -16,6 +16,7 @@ class QMenu;
 class QPushButton;
 class SwitcherLink;
 class frmAbout;
+class frmTraffic;
 
 // The one window of the panel: the fader panel, Clear and the counters panel below it, the
 // menus and the link indicator. It holds the settings in force, owns the link to the switcher
@@ -76,6 +77,7 @@ class frmMain : public QMainWindow {
     void mnuConnect_Click();
     void mnuSetup_Click();
     void mnuAbout_Click();
+    void mnuTrafficLog_Click();
 
     const SettingsLocation::Place m_place;
     Settings m_settings;
@@ -93,8 +95,10 @@ class frmMain : public QMainWindow {
     QAction *mnuExit = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuAbout = nullptr;
+    QAction *mnuTrafficLog = nullptr;
     LinkIndicator *m_indicator = nullptr;
     frmAbout *aboutBox = nullptr;
+    frmTraffic *trafficLog = nullptr;
 
     bool m_unloaded = false;
 };

@@ -1,6 +1,7 @@
 #include "app/CloseOnSignal.h"
 #include "app/CommandLine.h"
 #include "app/ProgramInfo.h"
+#include "app/TraceFile.h"
 #include "app/frmMain.h"
 #include "config/SettingsLocation.h"
 
@@ -42,6 +43,13 @@ int main(int argc, char *argv[]) {
         Print(stderr, cli.error);
         return cli.exitCode;
     }
+    // A trace that was asked for and cannot be written stops the start, before any window.
+    TraceFile trace;
+    if (!cli.traceFile.isEmpty() && !trace.open(cli.traceFile)) {
+        Print(stderr, QStringLiteral("%1: cannot write the trace to %2: %3\n")
+                          .arg(ProgramInfo::kName, cli.traceFile, trace.error()));
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(ProgramInfo::kDesktopId);
@@ -55,6 +63,8 @@ int main(int argc, char *argv[]) {
     frmMain window(place);
     window.setWindowTitle(cli.windowCaption());
     CloseOnSignal(&window);
+    // Before Form_Load, which starts the first connection.
+    trace.watch(window.link());
     window.Form_Load();
     window.show();
     return QApplication::exec();

@@ -319,6 +319,12 @@ void SwitcherLink::noteFailure(const char *reason) {
 }
 
 void SwitcherLink::frontCut(const FrameCutter::Front &front, const QByteArray &message) {
+    if (m_watchersChanged) {
+        m_watchersChanged = false;
+        m_trafficWatched =
+            isSignalConnected(QMetaMethod::fromSignal(&SwitcherLink::messageReceived)) ||
+            isSignalConnected(QMetaMethod::fromSignal(&SwitcherLink::junkReceived));
+    }
     if (!m_trafficWatched)
         return;
     if (front.kind == FrameCutter::Kind::Junk) {
@@ -347,9 +353,11 @@ void SwitcherLink::connectNotify(const QMetaMethod &signal) {
         m_trafficWatched = true;
 }
 
+// Qt may call this with its signal lock held (a disconnect by connection handle does), where
+// asking isSignalConnected would deadlock; whether anyone still listens is asked at the next
+// cut instead.
 void SwitcherLink::disconnectNotify(const QMetaMethod &) {
-    m_trafficWatched = isSignalConnected(QMetaMethod::fromSignal(&SwitcherLink::messageReceived)) ||
-                       isSignalConnected(QMetaMethod::fromSignal(&SwitcherLink::junkReceived));
+    m_watchersChanged = true;
 }
 
 // --- The serial port ----------------------------------------------------------------------

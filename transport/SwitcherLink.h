@@ -185,7 +185,8 @@ class SwitcherLink : public QObject, private ProtocolHost {
     QString m_lastFailure;
     QRandomGenerator m_random;
 
-    bool m_trafficWatched = false; // someone listens to the received messages and junk
+    bool m_trafficWatched = false;  // someone listens to the received messages and junk
+    bool m_watchersChanged = false; // a listener went: look again before collecting
     qsizetype m_junkCount = 0;
     QByteArray m_junkSample;
 };

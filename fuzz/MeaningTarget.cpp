@@ -1,0 +1,82 @@
+// Fuzz target for the traffic log's words: any bytes, as one message and cut into messages the
+// way the receive path cuts them, described in both directions. Each description must be one
+// short line of printable text, and the hex of any bytes must stay within its bound, so that a
+// switcher sending garbage can neither break the log's one-line-per-message form nor make a
+// line without limit.
+//
+// Input: one byte that is skipped (the receive target's plan byte, so that both targets share
+// their seeds), then the byte stream.
+
+#include "protocol/FrameCutter.h"
+#include "protocol/MessageMeaning.h"
+#include "protocol/ReceiveBuffer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+using MessageMeaning::Direction;
+
+// Longer than any meaning the panel gives: four listed values with the largest numbers.
+constexpr qsizetype kMaxMeaning = 400;
+// The hex of kHexBytesShown bytes and the note of how many there were in all.
+constexpr qsizetype kMaxHex = MessageMeaning::kHexBytesShown * 3 + 40;
+
+[[noreturn]] void Violation(const char *what, const QString &text) {
+    std::fprintf(stderr, "fuzz_meaning: invariant violated: %s: \"%s\"\n", what,
+                 text.toUtf8().constData());
+    std::abort();
+}
+
+void CheckLine(const QString &text, qsizetype limit) {
+    if (text.isEmpty())
+        Violation("empty text", text);
+    if (text.size() > limit)
+        Violation("text too long", text);
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            Violation("control character in the text", text);
+}
+
+void CheckMessage(const QByteArray &message) {
+    CheckLine(MessageMeaning::Describe(message, Direction::FromSwitcher), kMaxMeaning);
+    CheckLine(MessageMeaning::Describe(message, Direction::ToSwitcher), kMaxMeaning);
+    CheckLine(MessageMeaning::Hex(message), kMaxHex);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size < 2)
+        return 0;
+    const QByteArray stream(reinterpret_cast<const char *>(data + 1),
+                            static_cast<qsizetype>(size - 1));
+    CheckMessage(stream);
+
+    ReceiveBuffer buffer;
+    buffer.append(stream);
+    qint64 junk = 0;
+    for (;;) {
+        const FrameCutter::Front front = FrameCutter::LookAtFront(buffer);
+        if (front.kind == FrameCutter::Kind::Junk) {
+            buffer.drop(1);
+            ++junk;
+            continue;
+        }
+        if (junk > 0)
+            CheckLine(MessageMeaning::DescribeJunk(std::exchange(junk, 0)), kMaxMeaning);
+        if (front.kind == FrameCutter::Kind::Empty)
+            break;
+        if (front.kind == FrameCutter::Kind::Incomplete) {
+            CheckMessage(buffer.bytes());
+            break;
+        }
+        CheckMessage(buffer.take(front.length));
+    }
+    return 0;
+}

@@ -1,0 +1,359 @@
+// The traffic log: what each message reads as, the log's bounds (10,000 lines, a batch at a
+// time, pause), and the window against a local switcher: its lines, Copy, Save, a closed
+// window that costs nothing, and a flood that must not make it stop responding.
+
+#include "app/TrafficEvent.h"
+#include "app/TrafficLog.h"
+#include "app/frmMain.h"
+#include "protocol/MessageMeaning.h"
+#include "support/Controls.h"
+#include "support/PanelPeer.h"
+#include "support/ProtocolFakes.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <functional>
+
+using MessageMeaning::Direction;
+using ProtocolFakes::Hex;
+using ProtocolFakes::kReport5;
+using TestSupport::Find;
+using TestSupport::spinUntil;
+
+namespace {
+
+// The flood: enough for many batches' worth of skipped messages. Under the sanitizers every
+// step costs several times as much; the coalescing is what is tested, not the throughput.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qsizetype kFloodBytes = 1024 * 1024;
+#else
+constexpr qsizetype kFloodBytes = 4 * 1024 * 1024;
+#endif
+
+// 08:25:35.876 local time.
+const qint64 kAt = QDateTime(QDate(2026, 12, 6), QTime(8, 25, 35, 876)).toMSecsSinceEpoch();
+
+// The lines without their time, which must be there in its fixed form.
+QStringList Untimed(const QStringList &lines) {
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d "));
+    QStringList rest;
+    for (const QString &line : lines)
+        rest << (time.match(line).hasMatch() ? line.mid(13) : QStringLiteral("NO TIME: ") + line);
+    return rest;
+}
+
+// Runs action (which opens a window and waits for it) while answering the window of type T
+// named name as soon as it shows.
+template <typename T>
+void Answering(const QString &name, const std::function<void(T *)> &answer,
+               const std::function<void()> &action) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *window = qobject_cast<T *>(w);
+            if (window && window->isVisible() && window->objectName() == name) {
+                poll.stop();
+                answer(window);
+                return;
+            }
+        }
+    });
+    poll.start(10);
+    action();
+}
+
+} // namespace
+
+class TrafficTest : public QObject {
+    Q_OBJECT
+
+    TestSupport::PanelPeer m_link;
+
+    QWidget *window() { return Find<QWidget>(m_link.window.get(), "frmTraffic"); }
+    const TrafficLog &log() { return *Find<TrafficLog>(window(), "trafficLog"); }
+    QStringList shown() {
+        const QString text = Find<QPlainTextEdit>(window(), "txtTraffic")->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(u'\n');
+    }
+    QString status() { return Find<QLabel>(window(), "lblTrafficStatus")->text(); }
+    void click(const char *name) { Find<QPushButton>(window(), name)->click(); }
+    void openLog() { Find<QAction>(m_link.window.get(), "mnuTrafficLog")->trigger(); }
+    // Waits until the log's last line (without its time) is last.
+    bool logged(const QString &last) {
+        return spinUntil([&] { return Untimed(shown()).value(shown().size() - 1) == last; }, 2000);
+    }
+
+  private slots:
+    void init() {
+        QVERIFY(m_link.open());
+        QVERIFY(m_link.connectPanel());
+    }
+    void cleanup() { m_link.reset(); }
+
+    // Each kind of message in both directions: its line after the time, meaning and bytes.
+    void lines_data() {
+        QTest::addColumn<bool>("sent");
+        QTest::addColumn<QString>("bytes");
+        QTest::addColumn<QString>("meaning");
+        const auto row = [](const char *name, bool sent, const char *bytes, const char *meaning) {
+            QTest::newRow(name) << sent << QString(bytes) << QString(meaning);
+        };
+        // Set-gain commands: input, stereo, output, DSP, DSP stereo, a kind without a table.
+        row("set input", true, "E3 02 01 01 00 00 00 1E 08 2A FF", "set input 1 gain 1054 (+3db)");
+        row("set stereo", true, "E3 02 01 02 00 04 00 4C 08 4C 08 31 FF",
+            "set inputs 5-6 gain 1100 (+7.6db)");
+        row("set output stereo", true, "E3 02 03 02 00 04 00 1E 08 1E 08 57 FF",
+            "set outputs 5-6 gain 1054 (+3db)");
+        row("set dsp", true, "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF",
+            "set input 3 on output 1 gain 924 (-10db)");
+        row("set dsp stereo", true, "E3 02 0A 02 00 00 00 1C 07 02 00 1C 07 02 00 58 FF",
+            "set output 1 crosspoint gains: input 3 924 (-10db), input 3 924 (-10db)");
+        row("set kind 5", true, "E3 02 05 01 00 00 00 00 08 10 FF",
+            "set kind 5 channel 1 value 1024");
+        // Gain reports of every kind; values listed when few.
+        row("report", false, "E3 00 01 01 00 05 00 68 07 76 FF",
+            "gain report: input 6 gain 1000 (-2.4db)");
+        row("report two", false, "E3 00 01 02 00 00 00 00 08 44 07 56 FF",
+            "gain report: inputs 1-2 gains 1024 (0db), 964 (-6db)");
+        row("second gain off", false, "E3 00 00 01 00 00 00 18 00 19 FF",
+            "gain report: input 1 second gain 24 (Off)");
+        row("output second gains", false, "E3 00 02 02 00 00 00 00 08 64 08 78 FF",
+            "gain report: outputs 1-2 second gains 1024 (0db), 1124 (+10db)");
+        row("many outputs", false, "E3 00 03 05 00 00 00 00 08 0A 08 14 08 1E 08 28 08 14 FF",
+            "gain report: outputs 1-5");
+        row("crosspoint", false, "E3 00 0A 01 00 40 00 68 07 41 00 7B FF",
+            "gain report: input 66 on output 65 gain 1000 (-2.4db)");
+        row("many crosspoints", false,
+            "E3 00 0A 05 00 40 00 68 07 40 00 68 07 41 00 68 07 42 00 68 07 43 00 68 07 44 00 44 "
+            "FF",
+            "gain report: output 65 crosspoint gains, 5 entries");
+        // Greeting and information request, both ways.
+        row("greeting", false, "81 64 64 FF", "greeting");
+        row("long greeting", false, "81 64 05 69 FF", "greeting");
+        row("greeting reply", true, "81 96 16 FF", "greeting reply");
+        row("greeting magic", false, "81 65 65 FF", "greeting, second byte 65, expected 64");
+        row("greeting length", false, "81 64 01 02 03 6A FF",
+            "greeting, wrong length: 7 bytes, expected 4 or 5");
+        row("info request", true, "F2 00 01 02 00 00 00 00 00 00 00 03 FF",
+            "information request, selector 0x8080");
+        row("info from switcher", false, "F2 01 02 03 FF",
+            "information request, wrong length: 5 bytes, expected 13, ignored");
+        // Crosspoint maps.
+        row("map", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF",
+            "crosspoint map: output 65: input 65 1000 (-2.4db), input 66 500 (-52.4db)");
+        row("map of 16", false,
+            "F6 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 10 FF",
+            "crosspoint map: outputs 1-16");
+        row("map, no sources", false, "F6 00 01 00 00 00 00 00 00 01 FF",
+            "crosspoint map: output 1, no sources");
+        row("map, 256 sources", false, "F6 00 01 00 00 00 00 02 00 03 FF",
+            "crosspoint map, output 1 lists 256 sources, at most 255");
+        row("map length", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 72 FF",
+            "crosspoint map, wrong length: 15 bytes, expected 19");
+        // One-byte messages, strays and faults.
+        row("ping", false, "F5", "ping");
+        row("pong", true, "F4", "pong");
+        row("F1", false, "F1", "system byte F1");
+        row("F3", false, "F3", "system byte F3");
+        row("lone EOM", false, "FF", "lone EOM");
+        row("unknown", false, "A0 05 FF", "unknown message A0, 3 bytes");
+        row("bad checksum", false, "E3 00 01 01 00 05 00 68 07 77 FF",
+            "gain report, bad checksum 77, expected 76");
+        row("bad command checksum", true, "E3 02 01 01 00 00 00 1E 08 2B FF",
+            "set-gain command, bad checksum 2B, expected 2A");
+        row("wrong length", false, "E3 00 01 02 00 05 00 68 07 77 FF",
+            "gain report, wrong length: 11 bytes, expected 13");
+        row("no entries", false, "E3 00 01 00 00 00 00 01 FF", "gain report, no entries");
+        row("no EOM", false, "E3 00 01", "gain report, no EOM");
+        row("data bytes", false, "01 02 03", "junk, 3 bytes");
+    }
+    void lines() {
+        QFETCH(bool, sent);
+        QFETCH(QString, bytes);
+        QFETCH(QString, meaning);
+        const TrafficEvent event{sent ? TrafficEvent::Kind::Sent : TrafficEvent::Kind::Received,
+                                 kAt,
+                                 QByteArray::fromHex(bytes.toLatin1()),
+                                 0,
+                                 {}};
+        QCOMPARE(FormatLine(event),
+                 QString("08:25:35.876 ") + (sent ? "tx " : "rx ") + meaning + " | " + bytes);
+    }
+
+    // Runs of junk, and messages too long to show whole.
+    void longBytes() {
+        using Kind = TrafficEvent::Kind;
+        QCOMPARE(FormatLine({Kind::Junk, kAt, Hex("7F"), 1, {}}),
+                 "08:25:35.876 rx junk, 1 byte | 7F");
+        QCOMPARE(FormatLine({Kind::Junk, kAt, Hex("01 02"), 12345, {}}),
+                 "08:25:35.876 rx junk, 12,345 bytes | 01 02 ... (12,345 bytes)");
+        const QByteArray map(600, '\x11');
+        const QString hex = MessageMeaning::Hex(map);
+        QCOMPARE(hex.size(), 512 * 3 - 1 + QString(" ... (600 bytes)").size());
+        QVERIFY(hex.endsWith("11 11 ... (600 bytes)"));
+    }
+
+    // 10,000 lines at most; the oldest go and are counted. A flood keeps only the latest
+    // batch waiting and says how many it skipped; a pause counts what it did not show.
+    void bounds() {
+        TrafficLog log;
+        const auto note = [](int i) { return TrafficEvent::Note(QString::number(i), kAt); };
+        for (int i = 0; i < 10100; ++i) {
+            log.add(note(i));
+            if ((i + 1) % TrafficLog::kBatchLines == 0)
+                log.showWaiting();
+        }
+        log.showWaiting();
+        QCOMPARE(log.lines().size(), 10000);
+        QCOMPARE(log.droppedLines(), 100);
+        QCOMPARE(log.lines().front(), "08:25:35.876 -- 100");
+        QCOMPARE(log.lines().back(), "08:25:35.876 -- 10099");
+
+        log.clear();
+        QCOMPARE(log.lines().size() + log.droppedLines(), 0);
+        for (int i = 0; i < 600; ++i)
+            log.add(TrafficEvent::Note(QString::number(i), kAt + i));
+        log.showWaiting();
+        QCOMPARE(log.lines().size(), 251);
+        QCOMPARE(log.lines().at(0), "08:25:36.225 -- 350 messages not shown (too many to show)");
+        QCOMPARE(log.lines().at(1), "08:25:36.226 -- 350");
+
+        log.setPaused(true);
+        log.add(note(1));
+        log.add(note(2));
+        log.showWaiting();
+        QCOMPARE(log.lines().size(), 251);
+        QCOMPARE(log.skippedWhilePaused(), 2);
+        log.setPaused(false);
+        QCOMPARE(Untimed({log.lines().back()}),
+                 QStringList{"-- 2 messages not shown while paused"});
+        QCOMPARE(log.formattedLines(), 10100 + 251 + 1);
+    }
+
+    // The window as the user drives it: the traffic as it happens, Pause, Copy, Save (and a
+    // save that fails), Clear.
+    void windowButtons() {
+        openLog();
+        QVERIFY(m_link.send(kReport5 + Hex("01 02 03 F5")));
+        QVERIFY(logged("tx pong | F4"));
+        const QStringList expected{"rx gain report: input 6 gain 1000 (-2.4db) | " +
+                                       kReport5.toHex(' ').toUpper(),
+                                   "rx junk, 3 bytes | 01 02 03", "rx ping | F5", "tx pong | F4"};
+        QCOMPARE(Untimed(shown()), expected);
+        QCOMPARE(shown(), log().lines());
+        QCOMPARE(status(), "4 lines");
+
+        click("cmdPause");
+        QVERIFY(m_link.send(Hex("F5")));
+        QVERIFY(
+            spinUntil([&] { return status() == "4 lines; paused, 2 messages not shown"; }, 2000));
+        QCOMPARE(Find<QPushButton>(window(), "cmdPause")->text(), "&Resume");
+        click("cmdPause");
+        QCOMPARE(Untimed(shown()).back(), "-- 2 messages not shown while paused");
+
+        click("cmdCopy");
+        const QString text = log().lines().join('\n') + '\n';
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+
+        QTemporaryDir dir;
+        const QString saved = dir.filePath("traffic.txt");
+        // Saved where the dialog points; then into a folder that goes away (a stick pulled out)
+        // before the file is written.
+        const auto save = [this](const QString &path, const std::function<void()> &then) {
+            Answering<QFileDialog>(
+                "dlgSaveTraffic",
+                [&](QFileDialog *dialog) {
+                    dialog->setDirectory(QFileInfo(path).absolutePath());
+                    dialog->selectFile(QFileInfo(path).fileName());
+                    static_cast<QDialog *>(dialog)->accept(); // as its Save button does
+                    then();
+                },
+                [this] { click("cmdSave"); });
+        };
+        save(saved, [] {});
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), text);
+        QVERIFY(QDir(dir.path()).mkdir("stick"));
+        const QString pulled = dir.filePath("stick/traffic.txt");
+        QString failure;
+        Answering<QMessageBox>(
+            "saveFailure",
+            [&failure](QMessageBox *box) {
+                failure = box->text();
+                box->accept();
+            },
+            [&] { save(pulled, [&] { QDir(dir.filePath("stick")).removeRecursively(); }); });
+        QCOMPARE(failure,
+                 "The traffic log could not be saved to " + pulled + ": No such file or directory");
+
+        click("cmdTrafficClear");
+        QVERIFY(shown().isEmpty() && log().lines().isEmpty());
+        QCOMPARE(status(), "0 lines");
+    }
+
+    // While the window is closed nothing is formatted; reopened, it says what it missed.
+    void closedCostsNothing() {
+        openLog();
+        QVERIFY(m_link.send(Hex("F5")));
+        QVERIFY(logged("tx pong | F4"));
+        window()->close();
+        const qint64 formatted = log().formattedLines();
+        QVERIFY(m_link.send(kReport5 + Hex("01 02 F5")));
+        QCOMPARE(m_link.receive(2), Hex("F4 F4"));
+        QTest::qWait(2 * int(TrafficLog::kBatchInterval.count()));
+        QCOMPARE(log().formattedLines(), formatted);
+        QCOMPARE(shown().size(), 2);
+
+        openLog();
+        QVERIFY(m_link.send(Hex("F5")));
+        QVERIFY(spinUntil([&] { return shown().size() == 5; }, 2000));
+        QCOMPARE(Untimed(shown()).back(), "tx pong | F4");
+        QVERIFY2(Untimed(shown()).at(2).startsWith("-- messages since ") &&
+                     Untimed(shown()).at(2).endsWith(" not shown (the log was closed)"),
+                 qPrintable(shown().at(2)));
+    }
+
+    // A flood of junk and reports with the window open: the thread keeps serving events, the
+    // log says what it skipped, holds no more than its bound and ends with the last message.
+    void flood() {
+        openLog();
+        QByteArray flood;
+        const QByteArray unit = QByteArray(37, '\x15') + kReport5;
+        while (flood.size() < kFloodBytes)
+            flood += unit;
+        QElapsedTimer clock;
+        qint64 longestGap = 0;
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&heartbeat, &QTimer::timeout,
+                         [&] { longestGap = std::max(longestGap, clock.restart()); });
+        clock.start();
+        heartbeat.start(5);
+        QVERIFY(m_link.send(flood + Hex("F5"), 30000));
+        QVERIFY(spinUntil(
+            [&] {
+                return !log().lines().isEmpty() && log().lines().back().endsWith("tx pong | F4");
+            },
+            30000));
+        qInfo() << "longest gap" << longestGap << "ms;" << log().lines().size() << "lines";
+        QVERIFY2(longestGap < 200, qPrintable(QString::number(longestGap)));
+        QVERIFY(log().lines().size() <= TrafficLog::kMaxLines);
+        QVERIFY(log().lines().join('\n').contains(" messages not shown (too many to show)"));
+        QCOMPARE(shown(), log().lines());
+    }
+};
+
+QTEST_MAIN(TrafficTest)
+#include "test_traffic.moc"
