@@ -19,6 +19,10 @@ class frmTraffic : public QWidget {
   public:
     frmTraffic(SwitcherLink &link, QWidget *parent = nullptr);
 
+    // Writes every line to path in one step (the file is whole or untouched); a failure is
+    // shown with its reason, as the user asked for the file.
+    void saveTo(const QString &path);
+
   protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -32,7 +36,6 @@ class frmTraffic : public QWidget {
     void cmdCopy_Click();
     void cmdSave_Click();
     // Writes the lines to path; a failure is shown with its reason.
-    void saveTo(const QString &path);
 
     SwitcherLink &m_link;
     TrafficLog *m_log;
