@@ -90,22 +90,16 @@ class DbEntryTest : public QObject {
         row("-99.94", false, 25);
         row("24.05", false, 1264);
         row("99999999999999999999.9", false, 1264);
-        row("-99999999999999999999", false, 24);
         row("OFF", false, 24);
         row("1,5", false, 0); // a group separator in C
         row("1.000,5", true, 0);
         row("", false, 0);
         row("-", false, 0);
         row(".", false, 0);
-        row("+,", true, 0);
         row("db", false, 0);
-        row("--1", false, 0);
         row("- 6", false, 0);
-        row("1.2.3", false, 0);
         row("1e3", false, 0);
         row("nan", false, 0);
-        row("inf", false, 0);
-        row("off db", false, 0);
         row("six", false, 0);
     }
     void gainOfText() {

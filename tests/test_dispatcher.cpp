@@ -1,16 +1,22 @@
-// The dispatcher's one-step rules and the tmrDecode tick.
+// The receive path on a recording host: the dispatcher's one-step rules and the tmrDecode tick,
+// the greeting's answer, and the serial port's quick pass.
 
 #include "protocol/Dispatcher.h"
 #include "protocol/Failure.h"
+#include "protocol/Greeting.h"
+#include "protocol/SerialDecoder.h"
 #include "protocol/WireFormat.h"
 #include "support/ProtocolFakes.h"
 
 #include <QtTest>
 
 using ProtocolFakes::Hex;
+using ProtocolFakes::kMapExample;
 using ProtocolFakes::kReport5;
 
 const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 68 07 77 FF"); // input 6 := 1000
+const QByteArray kReply = Hex("81 96 16 FF");
+const QByteArray kRequest = Hex("F2 00 01 02 00 00 00 00 00 00 00 03 FF");
 
 // Input, dispatcher steps taken, what they leave in sBuffer, and all sends joined.
 static void row(const char *name, const QByteArray &input, int steps, const QByteArray &left,
@@ -23,6 +29,7 @@ class TestDispatcher : public QObject {
     ProtocolFakes::Recorder rec;
 
     QByteArray buffer() const { return rec.sBuffer.bytes(); }
+    void decode() { TCPComm::DecodeMessage(rec.sBuffer, rec.tables, rec); }
 
   private slots:
     void init() { rec.reset(); }
@@ -92,16 +99,6 @@ class TestDispatcher : public QObject {
         QCOMPARE(rec.reports, 2);
     }
 
-    // A huge backlog is not drained in one go: the tick returns within its budget, leaving
-    // the timer running for the rest (how long a tick takes is measured in bench/).
-    void tickKeepsToItsBudget() {
-        const qsizetype junk = 8 * 1024 * 1024;
-        rec.sBuffer.append(QByteArray(junk, '\x01'));
-        QVERIFY(rec.tick());
-        QVERIFY(rec.sBuffer.size() < junk);
-        QVERIFY(!rec.sBuffer.isEmpty());
-    }
-
     // A status byte that never sees its EOM is dropped once the buffer outgrows the bound;
     // the bytes behind it then drain as junk, and the next message is decoded.
     void neverEndingMessageIsDropped() {
@@ -122,6 +119,82 @@ class TestDispatcher : public QObject {
             rec.tick();
         QVERIFY(rec.sBuffer.isEmpty());
         QCOMPARE(rec.tables.udtInGain[5].iSource, 1000);
+    }
+
+    // The greeting reply, the hold and the information request.
+    void greetings_data() {
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("4 bytes") << Hex("81 64 64 FF") << true;
+        QTest::newRow("5 bytes") << Hex("81 64 05 69 FF") << true;
+        QTest::newRow("second byte 101") << Hex("81 65 65 FF") << false;
+        QTest::newRow("6 bytes") << Hex("81 64 01 01 66 FF") << false;
+        QTest::newRow("3 bytes") << Hex("81 00 FF") << false;
+        QTest::newRow("wrong checksum") << Hex("81 64 63 FF") << false;
+        QTest::newRow("EOM only") << Hex("FF") << false;
+    }
+    void greetings() {
+        QFETCH(QByteArray, greeting);
+        QFETCH(bool, answered);
+        TCPComm::AnswerGreeting(greeting, rec);
+        QCOMPARE(rec.sent, answered ? (QList<QByteArray>{kReply, kRequest}) : QList<QByteArray>{});
+    }
+
+    // Reply first, the request after the hold; the hold must not run far over.
+    void requestFollowsAfterHold() {
+        rec.sBuffer.append(Hex("81 64 64 FF F5"));
+        rec.step();
+        QCOMPARE(rec.sent, (QList<QByteArray>{kReply, kRequest}));
+        const qint64 gap = rec.sentAtMs[1] - rec.sentAtMs[0];
+        QVERIFY2(gap >= 100 && gap < 1000, qPrintable(QString::number(gap)));
+        QCOMPARE(rec.sBuffer.bytes(), Hex("F5"));
+    }
+
+    // The selector goes out as six 7-bit groups, negative values truncated toward zero.
+    void infoRequestCarriesItsSelector() {
+        TCPComm::SendInfoRequest(-1, rec);
+        QCOMPARE(rec.sent.join().toHex(' '),
+                 Hex("F2 7F 00 00 00 00 00 00 00 00 00 7F FF").toHex(' '));
+    }
+
+    // The serial port's quick pass over the receive buffer.
+    void oneCall_data() {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("left");
+        QTest::addColumn<int>("gain5"); // udtInGain(5).iSource afterwards
+        QTest::newRow("junk then report") << Hex("05 06") + kReport5 << QByteArray() << 1000;
+        QTest::newRow("report then more") << kReport5 + Hex("05 F5") << Hex("05 F5") << 1000;
+        QTest::newRow("incomplete report") << Hex("E3 00 01") << Hex("E3 00 01") << 0;
+        QTest::newRow("F5 not answered") << Hex("F5 E3 00 01") << Hex("E3 00 01") << 0;
+        QTest::newRow("F4") << Hex("F4 01") << Hex("01") << 0;
+        QTest::newRow("lone EOM") << Hex("FF 12") << Hex("12") << 0;
+        QTest::newRow("map loses its status byte") << kMapExample << kMapExample.mid(1) << 0;
+        QTest::newRow("greeting loses its status byte")
+            << Hex("81 64 64 FF") << Hex("64 64 FF") << 0;
+        QTest::newRow("incomplete greeting waits") << Hex("81 64") << Hex("81 64") << 0;
+        QTest::newRow("F1 waits for an EOM") << Hex("F1 01") << Hex("F1 01") << 0;
+        QTest::newRow("F1 then alone") << Hex("F1 01 FF") << Hex("01 FF") << 0;
+        QTest::newRow("only junk") << Hex("01 02 03") << QByteArray() << 0;
+    }
+    void oneCall() {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, left);
+        QFETCH(int, gain5);
+        rec.sBuffer.append(input);
+        decode();
+        QCOMPARE(rec.sBuffer.bytes().toHex(' '), left.toHex(' '));
+        QCOMPARE(rec.tables.udtInGain[5].iSource, gain5);
+        QVERIFY(rec.sent.isEmpty());
+    }
+
+    // The rest of a stripped map drains as junk and is never decoded.
+    void strippedMapIsLost() {
+        rec.sBuffer.append(kMapExample);
+        for (int i = 0; i < 3 && !rec.sBuffer.isEmpty(); ++i)
+            decode();
+        QVERIFY(rec.sBuffer.isEmpty());
+        QCOMPARE(rec.tables.udtXpt[64].bCount, 0);
+        QVERIFY(rec.mapsStored.isEmpty());
     }
 };
 

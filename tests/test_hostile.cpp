@@ -1,7 +1,8 @@
-// Hostile and faulty switchers over real loopback TCP: a flood of random bytes, messages
-// dribbled a byte at a time, and a peer that floods greetings. (A switcher that goes in the
-// middle of a message is in test_reconnect.cpp; a silent one in test_idle.cpp.) Through all of them the panel must stay alive,
-// keep sBuffer within its bound and keep serving events.
+// Hostile and faulty switchers over real loopback TCP: a flood of random bytes and a peer that
+// floods greetings (a switcher that goes in the middle of a message is in test_reconnect.cpp).
+// Through all of them the panel must stay alive, keep sBuffer within its bound and keep
+// serving events. Then the quietest peer of all: a settled panel costs nothing, also while
+// half a message waits for the rest.
 
 #include "app/frmMain.h"
 #include "support/Controls.h"
@@ -10,6 +11,7 @@
 #include "transport/LinkInput.h"
 #include "transport/SwitcherLink.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,9 +21,9 @@
 #include <QtTest>
 #include <algorithm>
 #include <memory>
+#include <sys/resource.h>
 
 using ProtocolFakes::Hex;
-using ProtocolFakes::kReport5;
 using TestSupport::Find;
 using TestSupport::spinUntil;
 
@@ -29,7 +31,6 @@ namespace {
 
 const QByteArray kGreeting = Hex("81 64 64 FF");
 const QByteArray kGreetingReply = Hex("81 96 16 FF");
-const QByteArray kFragment = Hex("E3 00 01");
 
 // The flood: 50 MB as a switcher on a fast link could send it. Under the sanitizers every
 // dispatcher step costs several times as much, so the sanitizer build floods with less (the
@@ -75,6 +76,21 @@ void spinFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+constexpr int kIdleMs = 2000;
+// A 1 ms timer left running would wake the loop about 2000 times in kIdleMs; a settled panel
+// is woken by nothing but the timer that ends the measurement.
+constexpr int kMaxWakeUps = 5;
+// A 1 ms timer costs several tens of ms of CPU over kIdleMs; allow for scheduler noise on a
+// busy machine, far below that.
+constexpr qint64 kMaxCpuUs = 20000;
+
+qint64 CpuUs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 +
+           usage.ru_utime.tv_usec + usage.ru_stime.tv_usec;
 }
 
 } // namespace
@@ -133,17 +149,6 @@ class HostileSwitcherTest : public QObject {
         QVERIFY(link().bConnected());
     }
 
-    // Every byte in its own segment: the report still applies, the ping is still answered.
-    void messageDribbledByteByByte() {
-        for (const char byte : kReport5)
-            QVERIFY(m_link.send(QByteArray(1, byte)));
-        QVERIFY(spinUntil([this] { return link().tables().udtInGain[5].iSource == 1000; }, 1000));
-        QVERIFY(sBuffer().isEmpty());
-        for (const char byte : kGreeting)
-            QVERIFY(m_link.send(QByteArray(1, byte)));
-        QCOMPARE(m_link.receive(4).left(4).toHex(' '), kGreetingReply.toHex(' '));
-    }
-
     // A switcher that greets without end. Each answer holds the thread for 100 ms; between
     // two answers the panel serves other events (here a user's fader move), and however many
     // greetings wait, sBuffer takes no more than its bound.
@@ -183,6 +188,54 @@ class HostileSwitcherTest : public QObject {
 
         link().DisconnectSwitcher();
         QVERIFY(!link().bConnected());
+    }
+
+    void settledPanelSleeps_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("pending");
+        QTest::newRow("nothing pending") << QByteArray() << 0;
+        QTest::newRow("half a gain report") << Hex("E3 00 01") << 3;
+    }
+
+    void settledPanelSleeps() {
+        QFETCH(QByteArray, sent);
+        QFETCH(int, pending);
+        TestSupport::PanelPeer &link = m_link;
+        link.reset(); // the panel as the program starts it instead
+        QVERIFY2(link.start(), "the panel did not connect to the local switcher");
+        if (!sent.isEmpty()) {
+            link.peer->write(sent);
+            QVERIFY(link.peer->waitForBytesWritten(1000));
+        }
+        // Start-up settles: the start-up refresh has run, the bytes have arrived, and the
+        // decode timer stopped at the incomplete message instead of retrying it.
+        auto *tmrGain = TestSupport::Find<QTimer>(link.window.get(), "tmrGain");
+        auto *tmrDecode = TestSupport::Find<QTimer>(link.window.get(), "tmrDecode");
+        QTRY_VERIFY(!tmrGain->isActive());
+        QTRY_COMPARE(link.link().sBuffer().size(), qsizetype(pending));
+        QTRY_VERIFY(!tmrDecode->isActive());
+
+        int wakeUps = 0;
+        int decodeTicks = 0;
+        QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+        const auto countWake =
+            connect(dispatcher, &QAbstractEventDispatcher::awake, this, [&] { ++wakeUps; });
+        const auto countTick = connect(tmrDecode, &QTimer::timeout, this, [&] { ++decodeTicks; });
+        const qint64 cpuBefore = CpuUs();
+        QEventLoop idle;
+        QTimer::singleShot(kIdleMs, &idle, &QEventLoop::quit);
+        idle.exec();
+        const qint64 cpuUs = CpuUs() - cpuBefore;
+        disconnect(countWake);
+        disconnect(countTick);
+
+        qInfo("idle %d ms: %d wake-ups, %lld us CPU", kIdleMs, wakeUps, cpuUs);
+        QCOMPARE(decodeTicks, 0);
+        QVERIFY2(wakeUps <= kMaxWakeUps, qPrintable(QString::number(wakeUps)));
+        QVERIFY2(cpuUs < kMaxCpuUs, qPrintable(QString::number(cpuUs)));
+        QVERIFY(!tmrGain->isActive());
+        QVERIFY(!tmrDecode->isActive());
+        QCOMPARE(link.link().sBuffer().size(), qsizetype(pending));
     }
 };
 

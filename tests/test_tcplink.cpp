@@ -1,10 +1,11 @@
 // The TCP link against a real peer: a QTcpServer on 127.0.0.1 plays the switcher, and a real
-// main window shows the menu caption and the message box. Shutdown is in test_mainwindow.cpp,
-// the send latency in test_latency.cpp; floods, dribbled bytes and a switcher that goes
-// mid-message in test_hostile.cpp; losing the link and getting it back in test_reconnect.cpp.
+// main window shows the menu caption and the message box. Shutdown is in test_mainwindow.cpp;
+// floods and dribbled bytes in test_hostile.cpp; a switcher that goes mid-message, and losing
+// the link and getting it back, in test_reconnect.cpp.
 
 #include "app/ProgramInfo.h"
 #include "app/frmMain.h"
+#include "faders/FaderPanel.h"
 #include "support/Controls.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTimer>
 #include <QtTest>
 
@@ -207,6 +209,24 @@ class TcpLinkTest : public QObject {
         QVERIFY(maxInSocket <= LinkInput::kDeviceReadBufferBytes);
         QTRY_COMPARE(receivedAtLoss, flood.size() + kReport5.size());
         QVERIFY(shownOpen());
+    }
+
+    // A fader movement's command is on the wire by the time the handler returns: the
+    // switcher's end can read it without the panel's event loop running again.
+    void commandLeavesBeforeHandlerReturns() {
+        QVERIFY(m_link.connectPanel());
+        QTRY_VERIFY(!Find<QTimer>(&form(), "tmrGain")->isActive());
+        // Input gain, channel 1, moved to +7.6 dB (1100) while 0 dB is reported.
+        link().tables().udtInGain[0].iSource = 1024;
+        Find<QSlider>(&form(), "sliGain", 0)->setValue(-1100);
+        form().findChild<FaderPanel *>()->sliGain_Scroll(0);
+        // waitForReadyRead polls only the peer's socket; the panel's events stay unprocessed,
+        // so whatever arrives was written inside the handler.
+        QVERIFY(m_link.peer->waitForReadyRead(500));
+        QByteArray received = m_link.peer->readAll();
+        while (received.size() < 11 && m_link.peer->waitForReadyRead(100))
+            received += m_link.peer->readAll();
+        QCOMPARE(received.toHex(' '), QByteArray("e3 02 01 01 00 00 00 4c 08 58 ff"));
     }
 };
 
