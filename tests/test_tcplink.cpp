@@ -1,7 +1,9 @@
 // The TCP link against a real peer: a QTcpServer on 127.0.0.1 plays the switcher, and a real
 // main window shows the menu caption and the message box. Shutdown is in test_mainwindow.cpp;
 // floods and dribbled bytes in test_hostile.cpp; a switcher that goes mid-message, and losing
-// the link and getting it back, in test_reconnect.cpp.
+// the link and getting it back, in test_reconnect.cpp. Then the serial port on a
+// pseudo-terminal pair: the link's port is opened on the slave side (the program itself never
+// opens it), and the test plays the far end on the master.
 
 #include "app/ProgramInfo.h"
 #include "app/frmMain.h"
@@ -15,15 +17,49 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QMessageBox>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <utility>
 
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
 using TestSupport::Find;
 using TestSupport::spinUntil;
+
+namespace {
+
+// The far end of a pseudo-terminal pair, for the serial port.
+struct FarEnd {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    FarEnd() { QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0); }
+    ~FarEnd() { hangUp(); }
+    void hangUp() {
+        if (master >= 0)
+            ::close(std::exchange(master, -1));
+    }
+    bool open(QSerialPort &port) {
+        port.setPortName(QString::fromLocal8Bit(::ptsname(master)));
+        return port.open(QIODevice::ReadWrite);
+    }
+    void write(const QByteArray &bytes) {
+        QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+    // Whatever the port sent, collected for a short while.
+    QByteArray read() {
+        QTest::qWait(100);
+        QByteArray got(4096, Qt::Uninitialized);
+        return got.left(std::max<ssize_t>(::read(master, got.data(), size_t(got.size())), 0));
+    }
+};
+
+} // namespace
 
 static const QByteArray kReport6 = Hex("E3 00 01 01 00 06 00 04 07 13 FF"); // input 7 := 900
 
@@ -36,6 +72,7 @@ class TcpLinkTest : public QObject {
     SwitcherLink &link() { return m_link.link(); }
     QTimer *tmrDecode() { return Find<QTimer>(&link(), "tmrDecode"); }
     QTcpSocket *socket() { return Find<QTcpSocket>(&link(), "scktServer"); }
+    QSerialPort *port() { return Find<QSerialPort>(&link(), "MSComm1"); }
     QString caption() { return Find<QAction>(&form(), "mnuConnect")->text(); }
     bool shownClosed() { return caption() == "&Connect" && !link().bConnected(); }
     bool shownOpen() { return caption() == "&Disconnect" && link().bConnected(); }
@@ -227,6 +264,51 @@ class TcpLinkTest : public QObject {
         while (received.size() < 11 && m_link.peer->waitForReadyRead(100))
             received += m_link.peer->readAll();
         QCOMPARE(received.toHex(' '), QByteArray("e3 02 01 01 00 00 00 4c 08 58 ff"));
+    }
+
+    // One receive event of the serial port appends what arrived and decodes once: a gain
+    // report at the front applies at once, and the decode timer starts only when bytes remain.
+    void serialReceiveDecodesOnceAndLeavesTheRestToTheTimer() {
+        FarEnd far;
+        QVERIFY(far.open(*port()));
+        // A timer that never ticks, so that what one receive event did stays visible.
+        tmrDecode()->stop();
+        tmrDecode()->setInterval(1000000);
+        far.write(Hex("05 06") + kReport5);
+        QTRY_COMPARE(link().tables().udtInGain[5].iSource, qint16(1000));
+        QVERIFY(link().sBuffer().isEmpty());
+        QVERIFY(!tmrDecode()->isActive());
+
+        far.write(Hex("F5") + kReport5);
+        // The ping dropped unanswered (not even tried on the closed TCP link), the rest waits.
+        QTRY_COMPARE(link().sBuffer().bytes(), kReport5);
+        QVERIFY(tmrDecode()->isActive());
+        QCOMPARE(link().lastFailure(), QString());
+    }
+
+    // The program never opens the port itself; TcptoSerial writes only while it is open, and
+    // closing is harmless when it is closed already. A port whose far end hangs up is closed,
+    // silently.
+    void tcptoSerialWritesOnlyWhenOpen() {
+        FarEnd far;
+        QCOMPARE(port()->baudRate(), 57600);
+        QVERIFY(!port()->isOpen());
+        link().CloseSerialIfOpen();
+        form().TcptoSerial(Hex("F1"));
+        QVERIFY(far.open(*port()));
+        const QByteArray reply = Hex("81 96 16 FF");
+        form().TcptoSerial(reply);
+        QCOMPARE(far.read(), reply); // byte-exact, and nothing of the earlier call
+
+        link().CloseSerialIfOpen();
+        QVERIFY(!port()->isOpen());
+        form().TcptoSerial(Hex("F3"));
+        QCOMPARE(far.read(), QByteArray());
+
+        QVERIFY(far.open(*port()));
+        far.hangUp();
+        QTRY_VERIFY(!port()->isOpen());
+        QCOMPARE(link().lastFailure(), QString(SwitcherLink::kErrSerial));
     }
 };
 
