@@ -66,6 +66,7 @@ SwitcherLink::~SwitcherLink() {
 
 void SwitcherLink::setTarget(const QString &sIPAddress, qint32 lIPPort) {
     m_address = sIPAddress;
+    m_host = DottedAddress::Parse(sIPAddress);
     m_port = lIPPort;
 }
 
@@ -79,7 +80,7 @@ void SwitcherLink::ConnectSwitcher() {
     m_failures = 0;
 
     // Both faults are settings to fix, not network weather: no retry would ever succeed.
-    if (!DottedAddress::Parse(m_address)) {
+    if (!m_host) {
         m_wantLink = false;
         noteFailure(kErrConnect);
         setState(LinkState::Offline);
@@ -107,8 +108,7 @@ void SwitcherLink::DisconnectSwitcher() {
 }
 
 void SwitcherLink::startAttempt() {
-    const auto host = DottedAddress::Parse(m_address);
-    if (!host || !m_wantLink)
+    if (!m_host || !m_wantLink)
         return;
     endConnection(true);
     ++m_attemptId;
@@ -116,7 +116,7 @@ void SwitcherLink::startAttempt() {
     setState(LinkState::Connecting);
     m_connectTimeout->start();
     // The outcome arrives as an event: connected, or an error.
-    scktServer->connectToHost(*host, static_cast<quint16>(m_port));
+    scktServer->connectToHost(*m_host, static_cast<quint16>(m_port));
 }
 
 void SwitcherLink::attemptFailed() {

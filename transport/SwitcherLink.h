@@ -20,10 +20,12 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 class QTcpSocket;
@@ -168,6 +170,7 @@ class SwitcherLink : public QObject, private ProtocolHost {
     std::unique_ptr<SwitcherTables> m_tables;
 
     QString m_address;
+    std::optional<QHostAddress> m_host; // m_address as an address; none when malformed
     qint32 m_port = 0;
     LinkState m_state = LinkState::Offline;
     bool m_connected = false;        // bConnected
