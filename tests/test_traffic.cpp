@@ -59,26 +59,6 @@ QStringList Untimed(const QStringList &lines) {
     return rest;
 }
 
-// Runs action (which opens a window and waits for it) while answering the window of type T
-// named name as soon as it shows.
-template <typename T>
-void Answering(const QString &name, const std::function<void(T *)> &answer,
-               const std::function<void()> &action) {
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *window = qobject_cast<T *>(w);
-            if (window && window->isVisible() && window->objectName() == name) {
-                poll.stop();
-                answer(window);
-                return;
-            }
-        }
-    });
-    poll.start(10);
-    action();
-}
-
 const QByteArray kGreeting = Hex("81 64 64 FF");
 const QByteArray kAnswer = Hex("81 96 16 FF F2 00 01 02 00 00 00 00 00 00 00 03 FF");
 
@@ -339,7 +319,7 @@ class TrafficTest : public QObject {
 
         QTemporaryDir dir;
         const QString saved = dir.filePath("traffic.txt");
-        Answering<QFileDialog>(
+        TestSupport::Answering<QFileDialog>(
             "dlgSaveTraffic",
             [&](QFileDialog *dialog) {
                 // The dialog selects its own suggestion again once its folder has loaded: the
@@ -355,16 +335,11 @@ class TrafficTest : public QObject {
         QCOMPARE(QString::fromUtf8(file.readAll()), text);
         // A folder that went away (a stick pulled out) between choosing and writing.
         const QString pulled = dir.filePath("stick/traffic.txt");
-        QString failure;
-        Answering<QMessageBox>(
-            "saveFailure",
-            [&failure](QMessageBox *box) {
-                failure = box->text();
-                box->accept();
-            },
-            [&] { static_cast<frmTraffic *>(window())->saveTo(pulled); });
-        QCOMPARE(failure,
-                 "The traffic log could not be saved to " + pulled + ": No such file or directory");
+        TestSupport::BoxDismisser failure("saveFailure");
+        static_cast<frmTraffic *>(window())->saveTo(pulled);
+        QCOMPARE(failure.shown(),
+                 QStringList(ProgramInfo::kDisplayName + "|The traffic log could not be saved to " +
+                             pulled + ": No such file or directory|1"));
         QVERIFY(!QFileInfo::exists(pulled));
 
         click("cmdTrafficClear");

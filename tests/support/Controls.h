@@ -29,19 +29,43 @@ template <typename T> T *Find(const QObject *root, const char *name, int index) 
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 namespace TestSupport {
 
-// Answers every "Unable to connect" message box the moment it shows, and keeps what each one
-// said: title, text and number of buttons.
+// The top-level window of type T named name, if it shows.
+template <typename T> T *ShownWindow(const QString &name) {
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<T *>(w);
+        if (window && window->isVisible() && window->objectName() == name)
+            return window;
+    }
+    return nullptr;
+}
+
+// Runs action (which opens a modal window and waits for it), answering the window of type T
+// named name once, as soon as it shows.
+template <typename T>
+void Answering(const QString &name, const std::function<void(T *)> &answer,
+               const std::function<void()> &action) {
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (T *window = ShownWindow<T>(name)) {
+            poll.stop();
+            answer(window);
+        }
+    });
+    poll.start(10);
+    action();
+}
+
+// Answers every message box of that name the moment it shows ("Unable to connect" unless
+// told otherwise), and keeps what each one said: title, text and number of buttons.
 class BoxDismisser {
   public:
-    BoxDismisser() {
-        QObject::connect(&m_poll, &QTimer::timeout, [this] {
-            for (QWidget *w : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(w);
-                if (!box || !box->isVisible() || box->objectName() != "connectFailure")
-                    continue;
+    explicit BoxDismisser(const QString &name = QStringLiteral("connectFailure")) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, name] {
+            if (QMessageBox *box = ShownWindow<QMessageBox>(name)) {
                 m_shown << box->windowTitle() + '|' + box->text() + '|' +
                                QString::number(box->buttons().size());
                 box->button(QMessageBox::Ok)->click();
