@@ -48,11 +48,15 @@ class MainWindowTest : public QObject {
     void init() { TestSupport::removeSettingsFile(); }
     void cleanup() { TestSupport::removeSettingsFile(); }
 
-    // The window as Form_Load leaves it (the values read are the settings tests' business),
-    // then the first refresh showing what the switcher has reported so far: nothing.
+    // The window as Form_Load leaves it, shaped by the file (the read rules are the settings
+    // tests' business), then the first refresh showing what the switcher has reported so far:
+    // nothing.
     void startUp() {
-        auto window = startPanel(settingsFor());
+        auto window = startPanel(settingsFor("Type=10\nChan 1=5\nChan 2=1024\n"));
         QCOMPARE(window->windowTitle(), QString("Gain Change"));
+        QCOMPARE(Find<QLabel>(window.get(), "lblChan", 0)->text(), QString("Ch. 5"));
+        QCOMPARE(Find<QLabel>(window.get(), "lblChan", 1)->text(), QString("Ch. 1024"));
+        QVERIFY(!Find<QCheckBox>(window.get(), "chkLock")->isVisibleTo(window.get()));
         const auto caption = [&](int i) { return Find<QLabel>(window.get(), "lblGain", i); };
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(Find<QSlider>(window.get(), "sliGain", i)->value(), -1024);
@@ -63,27 +67,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(tmrGain->interval(), 50);
         QTRY_COMPARE_WITH_TIMEOUT(caption(0)->text(), QString("Gain (Off)"), 1000);
         QCOMPARE(caption(1)->text(), QString("Gain (Off)"));
-    }
-
-    void settingsShapeTheWindow_data() {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<bool>("boxesVisible");
-        QTest::addColumn<QString>("captions"); // of the two faders' channels
-        QTest::newRow("channels 5 and 6") << "Chan 1=5\nChan 2=6\n" << true << "Ch. 5|Ch. 6";
-        QTest::newRow("DSP hides Stereo and Lock") << "Type=10\n" << false << "Ch. 1|Ch. 2";
-        QTest::newRow("output gain") << "Type=3\nChan 1=1024\n" << true << "Ch. 1024|Ch. 2";
-        QTest::newRow("unknown type shows them") << "Type=7\n" << true << "Ch. 1|Ch. 2";
-    }
-    void settingsShapeTheWindow() {
-        QFETCH(QString, keys);
-        QFETCH(bool, boxesVisible);
-        QFETCH(QString, captions);
-        auto window = startPanel(settingsFor(keys.toLatin1()));
-        QCOMPARE(Find<QLabel>(window.get(), "lblChan", 0)->text() + '|' +
-                     Find<QLabel>(window.get(), "lblChan", 1)->text(),
-                 captions);
-        for (const char *box : {"chkLock", "chkStereo_0", "chkStereo_1"})
-            QCOMPARE(Find<QCheckBox>(window.get(), box)->isVisibleTo(window.get()), boxesVisible);
     }
 
     // Five rows of two counters, each box right of its caption, below the faders; Clear
