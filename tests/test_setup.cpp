@@ -301,16 +301,19 @@ class SetupTest : public QObject {
     void okReconnectsOnlyOnAChange_data() {
         QTest::addColumn<QString>("port"); // typed; %1 is the port of the listener expected
         QTest::addColumn<bool>("changed");
-        QTest::newRow("as loaded") << "%1" << false;
-        QTest::newRow("leading zero") << "0%1" << false;
-        QTest::newRow("too large for 32 bits") << "4294967296%1" << false;
-        QTest::newRow("changed") << "%1" << true;
+        QTest::addColumn<bool>("retrying"); // the first switcher went before Setup opened
+        QTest::newRow("as loaded") << "%1" << false << false;
+        QTest::newRow("leading zero") << "0%1" << false << false;
+        QTest::newRow("too large for 32 bits") << "4294967296%1" << false << false;
+        QTest::newRow("changed") << "%1" << true << false;
+        QTest::newRow("changed while retrying the old one") << "%1" << true << true;
     }
 
     // Against real loopback listeners: the panel starts connected to the first.
     void okReconnectsOnlyOnAChange() {
         QFETCH(QString, port);
         QFETCH(bool, changed);
+        QFETCH(bool, retrying);
         TestSupport::BoxDismisser boxes;
         QTcpServer first, second;
         QVERIFY(first.listen(QHostAddress::LocalHost) && second.listen(QHostAddress::LocalHost));
@@ -320,7 +323,12 @@ class SetupTest : public QObject {
         SwitcherLink &link = m_main->link();
         QVERIFY(first.waitForNewConnection(2000));
         QTRY_VERIFY_WITH_TIMEOUT(link.bConnected(), 2000);
-        QSignalSpy firstClosed(first.nextPendingConnection(), &QTcpSocket::disconnected);
+        QTcpSocket *firstPeer = first.nextPendingConnection();
+        QSignalSpy firstClosed(firstPeer, &QTcpSocket::disconnected);
+        if (retrying) {
+            firstPeer->close();
+            QTRY_COMPARE_WITH_TIMEOUT(link.state(), LinkState::Connecting, 2000);
+        }
 
         QTcpServer &expected = changed ? second : first;
         openFromMenu([&](frmSetup &d) {
@@ -331,6 +339,8 @@ class SetupTest : public QObject {
         if (changed) {
             QVERIFY(second.waitForNewConnection(2000));
             QTRY_COMPARE_WITH_TIMEOUT(firstClosed.count(), 1, 2000);
+            if (retrying) // the old switcher's retries stopped
+                QVERIFY(!first.waitForNewConnection(1500));
         } else {
             QTest::qWait(100);
             QVERIFY(!first.hasPendingConnections() && !second.hasPendingConnections());
