@@ -141,48 +141,26 @@ class AccessibilityTest : public QObject {
                      window.menuBar()->actions()[k]->text().remove('&'));
     }
 
-    // Captions by their text, the fader's gain as its name and its value in dB, the counters
-    // by caption and count, the About box's version and the link state.
+    // What the AT-SPI test of the running panel (tests/atspi) does not read: a fader's value
+    // as text, its step, a fader at Off, a counter's description and the link state offline.
+    // That test reads the captions, the faders' names, values and range, and the counters.
     void valuesCanBeRead() {
-        Settings settings;
-        settings.iChan = {4, 5};
-        panel->setSettings(settings);
-        panel->ShowChannelCaptions();
-        tables.udtInGain[4].iSource = 964;
+        tables.udtInGain[0].iSource = 964;
         panel->UpdateGain();
-        QCOMPARE(name(Find<QLabel>(panel.get(), "lblChan", 0)), QStringLiteral("Ch. 5"));
-        QCOMPARE(name(Find<QLabel>(panel.get(), "lblGain", 0)), QStringLiteral("Gain (-6db)"));
-        QCOMPARE(name(Find<QLabel>(panel.get(), "lblGain", 1)), QStringLiteral("Gain (Off)"));
         QAccessibleInterface *f0 = iface(fader(0));
-        QCOMPARE(f0->role(), QAccessible::Slider);
         QCOMPARE(f0->text(QAccessible::Name), QStringLiteral("Fader 1, Gain (-6db)"));
-        QVERIFY(f0->text(QAccessible::Description).startsWith(QStringLiteral("Ch. 5")));
         QCOMPARE(f0->text(QAccessible::Value), QStringLiteral("-6db"));
-        QAccessibleValueInterface *value = f0->valueInterface();
-        QCOMPARE(value->currentValue().toDouble(), -6.0);
-        QCOMPARE(value->minimumValue().toDouble(), -100.0);
-        QCOMPARE(value->maximumValue().toDouble(), 24.0);
-        QCOMPARE(value->minimumStepSize().toDouble(), 0.1);
+        QCOMPARE(f0->valueInterface()->currentValue().toDouble(), -6.0);
+        QCOMPARE(f0->valueInterface()->minimumStepSize().toDouble(), 0.1);
         QCOMPARE(iface(fader(1))->text(QAccessible::Value), QStringLiteral("Off"));
         QCOMPARE(iface(fader(1))->valueInterface()->currentValue().toDouble(), -100.0);
 
         frmMain window;
-        window.link().tables().iMsgCount[8] = 7;
-        emit window.link().counterChanged(8);
-        QAccessibleInterface *count = iface(Find<QLineEdit>(&window, "txtCount", 8));
-        QCOMPARE(count->text(QAccessible::Name), QStringLiteral("In"));
-        QCOMPARE(count->textInterface()->text(0, count->textInterface()->characterCount()),
-                 QStringLiteral("7"));
-        QVERIFY(!count->text(QAccessible::Description).isEmpty());
-
-        frmAbout about(QStringLiteral("Slider.ini"), &window);
-        about.show();
-        const QString version = name(Find<QLabel>(&about, "lblVersionInfo"));
-        for (const QString &line : frmAbout::versionText().split('\r'))
-            QVERIFY2(version.contains(line), qPrintable(version));
-
+        QVERIFY(!iface(Find<QLineEdit>(&window, "txtCount", 8))
+                     ->text(QAccessible::Description)
+                     .isEmpty());
         QCOMPARE(iface(window.menuBar())->child(2)->text(QAccessible::Name),
-                 LinkIndicator::Title(window.link().state()));
+                 LinkIndicator::Title(LinkState::Offline));
     }
 
     // A new gain raises a value change and a name change on the fader, whether the user moved

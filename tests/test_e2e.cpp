@@ -144,8 +144,6 @@ class EndToEndTest : public QObject {
                                     << "Gain (-6db)";
         QTest::newRow("output gain") << 3 << 0 << 924 << 1124 << "Gain (-10db)"
                                      << "Gain (+10db)";
-        QTest::newRow("DSP output 1") << 10 << 0 << 1024 << 964 << "Gain (0db)"
-                                      << "Gain (-6db)";
         QTest::newRow("DSP output 2") << 10 << 1 << 964 << 1024 << "Gain (-6db)"
                                       << "Gain (0db)";
     }
@@ -163,8 +161,6 @@ class EndToEndTest : public QObject {
         // The last crosspoint report of the answer is for output 66.
         QVERIFY(spinUntil(
             [&] { return tables().iMsgCount[7] > 0 && shows(gain0, gain1, caption0, caption1); }));
-        QCOMPARE(caption(0), caption0);
-        QCOMPARE(caption(1), caption1);
 
         QVERIFY(traced("rx greeting reply | 81 96 16 FF"));
         QVERIFY(traced("rx information request"));
@@ -208,14 +204,6 @@ class EndToEndTest : public QObject {
         }));
         QVERIFY(traced("rx set input 1 gain +0.5 dB | E3 02 01 01 00 00 00 05 08 11 FF"));
         QVERIFY(traced("tx input 1 gain +0.5 dB | E3 00 01 01 00 00 00 05 08 0F FF"));
-
-        // The other fader, the other way, one step.
-        QTest::keyClick(fader(1), Qt::Key_Down);
-        QVERIFY(spinUntil([this] {
-            return tables().udtInGain[1].iSource == 963 &&
-                   shows(1029, 963, "Gain (+0.5db)", "Gain (-6.1db)");
-        }));
-        QCOMPARE(tables().udtInGain[0].iSource, qint16(1029));
     }
 };
 
