@@ -1,6 +1,7 @@
 // End to end over real loopback TCP: the panel's own window, link and protocol code in this
 // process against the switcher simulator as a separate process, both as they ship. Each case
-// waits on what the user would see (fader positions and gain captions) with a deadline.
+// waits on what the user would see (fader positions and gain captions) with a deadline; the
+// last one reboots the switcher under the panel.
 
 #include "app/frmMain.h"
 #include "support/Controls.h"
@@ -9,13 +10,16 @@
 #include "support/SimProcess.h"
 #include "transport/SwitcherLink.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -204,6 +208,23 @@ class EndToEndTest : public QObject {
         }));
         QVERIFY(traced("rx set input 1 gain +0.5 dB | E3 02 01 01 00 00 00 05 08 11 FF"));
         QVERIFY(traced("tx input 1 gain +0.5 dB | E3 00 01 01 00 00 00 05 08 0F FF"));
+    }
+
+    // The switcher reboots (down for a second): the panel comes back by itself, is greeted,
+    // asks once more, and its tables are filled again from the new answer.
+    void panelRidesOutAReboot() {
+        connectAndSettle({"--down-for", "1000", "--inputs", "4", "--outputs", "2"});
+        QVERIFY(!QTest::currentTestFailed());
+        SwitcherLink &link = m_form->link();
+        link.tables().udtInGain[1].iSource = 0; // only the switcher's next answer restores it
+        QSignalSpy lost(&link, &SwitcherLink::connectionLost);
+        QVERIFY(m_sim->signal(SIGUSR1));
+        QVERIFY(spinUntil([&] { return lost.size() == 1; }, 2000));
+        QVERIFY(spinUntil([&] { return tables().udtInGain[1].iSource == 964; }, 8000));
+        QCOMPARE(link.state(), LinkState::Live);
+        QCOMPARE(Find<QAction>(m_form.get(), "mnuConnect")->text(), QString("&Disconnect"));
+        QCOMPARE(m_sim->trace().count("rx greeting reply"), 2);
+        QCOMPARE(m_sim->trace().count("rx information request"), 2);
     }
 };
 

@@ -1,14 +1,13 @@
 // A link that heals itself: lost connections and refused attempts are retried after a growing
 // delay until the switcher is back or the user says stop; settings faults are not retried;
-// keep-alive finds a dead peer; the link indicator tells the state. Real loopback sockets, and
-// the simulator as a process for a reboot.
+// keep-alive finds a dead peer; the link indicator tells the state. Real loopback sockets (a
+// switcher that reboots is in test_e2e.cpp).
 
 #include "app/LinkIndicator.h"
 #include "app/frmMain.h"
 #include "support/Controls.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
-#include "support/SimProcess.h"
 #include "transport/Backoff.h"
 #include "transport/KeepAlive.h"
 
@@ -200,42 +199,5 @@ class ReconnectTest : public QObject {
     }
 };
 
-// The switcher reboots (the simulator, down for a second): the panel comes back by itself, is
-// greeted, asks once more, and its tables are filled again from the new answer.
-class RebootTest : public QObject {
-    Q_OBJECT
-
-  private slots:
-    void panelRidesOutAReboot() {
-        TestSupport::SimProcess sim;
-        QVERIFY2(sim.start({"--down-for", "1000", "--inputs", "4", "--outputs", "2"}),
-                 qPrintable(sim.error()));
-        frmMain form;
-        Settings settings;
-        settings.lIPPort = sim.port();
-        form.ApplySetup(settings);
-        SwitcherLink &link = form.link();
-        QVERIFY(spinUntil([&] { return link.tables().udtInGain[1].iSource == 964; }, 5000));
-
-        link.tables().udtInGain[1].iSource = 0; // only the switcher's next answer restores it
-        QSignalSpy lost(&link, &SwitcherLink::connectionLost);
-        QVERIFY(sim.signal(SIGUSR1));
-        QVERIFY(spinUntil([&] { return lost.size() == 1; }, 2000));
-        QVERIFY(spinUntil([&] { return link.tables().udtInGain[1].iSource == 964; }, 8000));
-        QCOMPARE(link.state(), LinkState::Live);
-        QCOMPARE(Find<QAction>(&form, "mnuConnect")->text(), QString("&Disconnect"));
-        QCOMPARE(sim.trace().count("rx greeting reply"), 2);
-        QCOMPARE(sim.trace().count("rx information request"), 2);
-        form.close();
-        TestSupport::removeSettingsFile();
-    }
-};
-
-int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
-    ReconnectTest reconnect;
-    RebootTest reboot;
-    return QTest::qExec(&reconnect, argc, argv) | QTest::qExec(&reboot, argc, argv);
-}
-
+QTEST_MAIN(ReconnectTest)
 #include "test_reconnect.moc"
