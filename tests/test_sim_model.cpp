@@ -76,19 +76,13 @@ class TestSimModel : public QObject {
         QTest::addColumn<Message>("built");
         QTest::addColumn<QString>("meaning");
         using namespace SimCodec;
-        example("set input 1 to 0 dB", "E3 02 01 01 00 00 00 00 08 0C FF", setGain(1, 0, {1024}),
-                "set input 1 gain 0 dB");
         example("set output 5 stereo +3 dB", "E3 02 03 02 00 04 00 1E 08 1E 08 57 FF",
                 setGain(3, 4, {1054, 1054}), "set output 5..6 gain +3 dB, +3 dB");
         example("set DSP input 3 on output 1 to -10 dB", "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF",
                 setCrosspointGain(0, {{2, 924}}), "set input 3 on output 1 gain -10 dB");
-        // The 14-bit fields at their top, both ways.
+        // A 14-bit field at its top.
         example("set input 1 to the 14-bit top", "E3 02 01 01 00 00 00 7F 7F 02 FF",
                 setGain(1, 0, {16383}), "set input 1 gain +1535.9 dB");
-        example("set output 2 to the top", "E3 02 03 01 00 01 00 70 09 00 FF",
-                setGain(3, 1, {1264}), "set output 2 gain +24 dB");
-        example("report input 6", "E3 00 01 01 00 05 00 68 07 76 FF", gainReport(1, 5, {1000}),
-                "input 6 gain -2.4 dB");
         example("report crosspoint", "E3 00 0A 01 00 40 00 68 07 41 00 7B FF",
                 crosspointReport(64, {{65, 1000}}), "input 66 on output 65 gain -2.4 dB");
         example("report second gains", "E3 00 02 02 00 00 00 06 08 10 08 2A FF",
@@ -96,14 +90,12 @@ class TestSimModel : public QObject {
         example("crosspoint map", "F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF",
                 crosspointMap(64, {{0, {{64, 1000}, {65, 500}}}}),
                 "crosspoint map output 65: output 65 <- input 65 -2.4 dB, input 66 -52.4 dB");
-        example("greeting", "81 64 64 FF", greeting(), "greeting");
         example("greeting, long form", "81 64 05 69 FF", greetingWithExtra(5), "greeting");
-        example("information request", "F2 00 01 02 00 00 00 00 00 00 00 03 FF",
-                infoRequest(0x8080), "information request, selector 0x8080");
     }
 
     // Both directions: building the message gives the bytes, and decoding the bytes gives
-    // the meaning and encodes back to the same bytes.
+    // the meaning and encodes back to the same bytes. The plain set-gain command, gain report,
+    // greeting and information request are read and traced end to end in test_e2e.
     void workedExamples() {
         QFETCH(QByteArray, bytes);
         QFETCH(Message, built);
@@ -127,7 +119,6 @@ class TestSimModel : public QObject {
                   "80 at position 8");
         rejection("no end byte", hexBytes("E3 02 01 01"), "without its end byte");
         rejection("greeting 81 65 65 FF", hexBytes("81 65 65 FF"), "unknown form");
-        rejection("six-byte greeting", frame(0x81, hexBytes("64 01 02")), "unknown form");
         rejection("short information request", frame(0xF2, hexBytes("00 01 02")),
                   "information request of 6 bytes");
         rejection("map with no outputs", frame(0xF6, hexBytes("00 00 00 40 00")), "no outputs");
