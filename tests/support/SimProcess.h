@@ -18,10 +18,6 @@ namespace TestSupport {
 
 class SimProcess {
   public:
-    SimProcess() = default;
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
-
     ~SimProcess() {
         if (m_process.state() != QProcess::NotRunning) {
             m_process.kill();
