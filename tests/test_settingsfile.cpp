@@ -3,6 +3,7 @@
 
 #include "config/DiskWork.h"
 #include "config/NumericValue.h"
+#include "support/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,17 +18,9 @@ namespace {
 
 const QString kBadFile = QStringLiteral("Bad File");
 
-// What a write of the start-up values puts into a fresh file.
-const QByteArray kFreshFile = "[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\n"
-                              "IP Address=127.0.0.1\nIP Port=1250\n";
-
-// The six settings as "type chan0 chan1 outChan address port", and " | Bad File" after a
-// failed read, so a mismatch shows them all.
+// The six settings, and " | Bad File" after a failed read.
 QString Text(const DiskWork::ReadResult &read) {
-    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = read.settings;
-    return QStringLiteral("%1 %2 %3 %4 %5 %6")
-               .arg(QString::number(iType), QString::number(iChan[0]), QString::number(iChan[1]),
-                    QString::number(iOutChan), sIPAddress, QString::number(lIPPort)) +
+    return TestSupport::SettingsText(read.settings) +
            (read.ok ? QString() : QStringLiteral(" | ") + kBadFile);
 }
 
@@ -53,10 +46,7 @@ class TestSettingsFile : public QObject {
         QFile f(m_path);
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
-    QByteArray stored() const {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-    }
+    QByteArray stored() const { return TestSupport::FileBytes(m_path); }
 
   private slots:
     void init() {
@@ -112,17 +102,17 @@ class TestSettingsFile : public QObject {
         odd.sIPAddress = QString::fromLatin1("10.0.0.1\r\n[Other]\nType=9\0x", 26);
         QVERIFY(DiskWork::WriteSettings(m_path, odd));
         QCOMPARE(stored(),
-                 QByteArray(kFreshFile)
+                 QByteArray(TestSupport::kFreshFile)
                      .replace("Chan 1=1", "Chan 1=-3")
                      .replace("Out Chan=1", "Out Chan=-2")
                      .replace("IP Address=127.0.0.1", "IP Address=10.0.0.1[Other]Type=9x"));
     }
 
     void writeStopsAtChannelOverflow() {
-        put(kFreshFile);
+        put(TestSupport::kFreshFile);
         const Settings overflow{3, {32767, 4}, 0, QStringLiteral("127.0.0.1"), 99};
         QVERIFY(!DiskWork::WriteSettings(m_path, overflow));
-        QCOMPARE(stored(), QByteArray(kFreshFile).replace("Type=1", "Type=3"));
+        QCOMPARE(stored(), QByteArray(TestSupport::kFreshFile).replace("Type=1", "Type=3"));
     }
 
     void handEditedFileRoundTrips() {
@@ -148,7 +138,7 @@ class TestSettingsFile : public QObject {
     void failedWriteKeepsOldFileWhole() {
         // A disk that fills up half-way: the process may write only a few bytes per file,
         // which hits root too. Plain truncate-and-write would leave a stub behind.
-        put(kFreshFile);
+        put(TestSupport::kFreshFile);
         Settings settings;
         settings.sIPAddress = QStringLiteral("192.168.100.200");
         rlimit old{};
@@ -161,7 +151,7 @@ class TestSettingsFile : public QObject {
         std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(!written);
-        QCOMPARE(stored(), kFreshFile);
+        QCOMPARE(stored(), TestSupport::kFreshFile);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"Slider.ini"});
     }
 

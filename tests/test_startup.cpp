@@ -31,18 +31,6 @@ Q_DECLARE_METATYPE(CommandLine::Action)
 
 namespace {
 
-// What a save of the start-up values puts into a fresh file.
-const QByteArray kFreshFile = "[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\n"
-                              "IP Address=127.0.0.1\nIP Port=1250\n";
-
-// The six settings as "type chan0 chan1 outChan address port", so a mismatch shows them all.
-QString Text(const Settings &settings) {
-    const auto &[iType, iChan, iOutChan, sIPAddress, lIPPort] = settings;
-    return QStringLiteral("%1 %2 %3 %4 %5 %6")
-        .arg(QString::number(iType), QString::number(iChan[0]), QString::number(iChan[1]),
-             QString::number(iOutChan), sIPAddress, QString::number(lIPPort));
-}
-
 // Sets or clears the immutable flag of a folder: nothing can then be created in it or renamed
 // into it, even by root, for whom permission bits change nothing. Needs CAP_LINUX_IMMUTABLE
 // and a file system that supports the flag; returns whether it took.
@@ -261,7 +249,7 @@ class StartupTest : public QObject {
             frmMain window;
             window.Form_Load();
             QCOMPARE(window.settingsFailure(), after.isEmpty() ? QString() : "Bad File");
-            QCOMPARE(Text(window.settings()) + ' ' +
+            QCOMPARE(TestSupport::SettingsText(window.settings()) + ' ' +
                          TestSupport::Find<QLabel>(&window, "lblChan", 0)->text() + ' ' +
                          TestSupport::Find<QLabel>(&window, "lblChan", 1)->text(),
                      QString("1 0 1 0 127.0.0.1 1250 Ch. 1 Ch. 2"));
@@ -277,7 +265,7 @@ class StartupTest : public QObject {
             found << e.fileName() + (e.isSymLink() ? " link" : e.isDir() ? " folder" : " file");
         QCOMPARE(found, after);
         if (!file.isEmpty())
-            QCOMPARE(TestSupport::readSettingsFile(), kFreshFile);
+            QCOMPARE(TestSupport::readSettingsFile(), TestSupport::kFreshFile);
     }
 };
 

@@ -15,6 +15,7 @@
 #include "support/EventLoop.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
+#include "support/SettingsFile.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -117,11 +118,6 @@ struct Panel {
         }
     }
 };
-
-QString FileText(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 } // namespace
 
@@ -386,7 +382,8 @@ class TrafficTest : public QObject {
         const auto traced = [&] {
             text +=
                 toFile ? QString() : QString::fromLocal8Bit(panel.process.readAllStandardError());
-            const QString all = toFile ? FileText(panel.path("trace.log")) : text;
+            const QString all =
+                toFile ? QString::fromUtf8(TestSupport::FileBytes(panel.path("trace.log"))) : text;
             return all.endsWith("tx pong | F4\n");
         };
         // Still running: every line is on its way out already.
@@ -394,7 +391,7 @@ class TrafficTest : public QObject {
         QVERIFY(panel.stop());
         traced();
         if (toFile)
-            text = FileText(panel.path("trace.log"));
+            text = QString::fromUtf8(TestSupport::FileBytes(panel.path("trace.log")));
 
         const quint16 port = panel.server.serverPort();
         const QStringList expected{
