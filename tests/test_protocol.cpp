@@ -269,7 +269,6 @@ class TestProtocol : public QObject {
         QTest::newRow("6 bytes") << Hex("81 64 01 01 66 FF") << false;
         QTest::newRow("3 bytes") << Hex("81 00 FF") << false;
         QTest::newRow("wrong checksum") << Hex("81 64 63 FF") << false;
-        QTest::newRow("EOM only") << Hex("FF") << false;
     }
     void greetings() {
         QFETCH(QByteArray, greeting);

@@ -76,7 +76,7 @@ class SetupTest : public QObject {
     }
 
     // Every control of the form, in tab order: caption, position in twips (options inside
-    // frmType), an accessible name, and its place in the focus chain.
+    // frmType) and its place in the focus chain (the accessible names are test_accessibility's).
     void controlTableAndTabOrder() {
         struct Row {
             const char *name, *caption;
@@ -109,7 +109,6 @@ class SetupTest : public QObject {
         for (const Row &row : table) {
             auto *widget = control<QWidget>(row.name);
             QCOMPARE(widget->geometry(), QRect(px(row.x), px(row.y), px(row.w), px(row.h)));
-            QVERIFY2(!widget->accessibleName().isEmpty(), row.name);
             if (!qobject_cast<QLineEdit *>(widget)) // labels' and buttons' text; none elsewhere
                 QCOMPARE(widget->property("text").toString(), QString(row.caption));
             const bool option = qobject_cast<QRadioButton *>(widget);
