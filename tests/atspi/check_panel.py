@@ -115,10 +115,13 @@ def main():
     pid = wait_for("the panel to start", lambda: read_pid(os.path.join(work, "panel.pid")))
     app = wait_for("the panel on the accessibility bus", lambda: find_app(pid))
     # The faders' names follow their captions: "Gain (0db)" at start-up, then what the
-    # switcher reported.
-    expected = {"Fader 1, Gain (-10db)", "Fader 2, Gain (+10db)"}
-    found = wait_for("the reported gains in the faders' names",
-                     lambda: (lambda f: f if expected <= {n for (r, n, _) in f if r == "slider"}
+    # switcher reported. A walk over the tree is not one moment of the panel's: the report can
+    # arrive between reading a caption and reading its fader, so wait for a walk that saw both
+    # after it.
+    expected = {("slider", "Fader 1, Gain (-10db)"), ("slider", "Fader 2, Gain (+10db)"),
+                ("label", "Gain (-10db)"), ("label", "Gain (+10db)")}
+    found = wait_for("the reported gains in the faders' names and captions",
+                     lambda: (lambda f: f if expected <= {(r, n) for (r, n, _) in f}
                               else None)(controls(app)))
 
     fader1 = one(found, "slider", "Fader 1, Gain (-10db)")
