@@ -98,11 +98,7 @@ struct Panel {
         QCOMPARE(read(kAnswer.size()), kAnswer);
     }
 
-    QByteArray read(qsizetype count) {
-        QByteArray got;
-        spinUntil([&] { return (got += peer->readAll()).size() >= count; }, 5000);
-        return got;
-    }
+    QByteArray read(qsizetype count) { return TestSupport::ReadAtLeast(*peer, count, 5000); }
 
     // Ends the program as a user's session does; true when it closed down cleanly.
     bool stop() {

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QIODevice>
 #include <QTimer>
 #include <functional>
 
@@ -28,6 +29,13 @@ inline bool spinUntil(const std::function<bool()> &done, int timeoutMs,
     if (!done())
         loop.exec();
     return done();
+}
+
+// What a device reads until at least count bytes have come or timeoutMs has passed.
+inline QByteArray ReadAtLeast(QIODevice &device, qsizetype count, int timeoutMs) {
+    QByteArray got;
+    spinUntil([&] { return (got += device.readAll()).size() >= count; }, timeoutMs);
+    return got;
 }
 
 } // namespace TestSupport

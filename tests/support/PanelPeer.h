@@ -70,11 +70,7 @@ struct PanelPeer {
     }
 
     // What the switcher's end reads until at least count bytes have come (or two seconds).
-    QByteArray receive(qsizetype count) {
-        QByteArray got;
-        spinUntil([&] { return (got += peer->readAll()).size() >= count; }, 2000);
-        return got;
-    }
+    QByteArray receive(qsizetype count) { return ReadAtLeast(*peer, count, 2000); }
 
     // Closes the window (which saves the settings) and every connection; keeps listening.
     void reset() {
