@@ -7,7 +7,8 @@
 #include "app/frmTraffic.h"
 #include "config/DiskWork.h"
 #include "faders/ControlName.h"
-#include "faders/FaderPanel.h"
+#include "faders/FaderController.h"
+#include "faders/FaderView.h"
 #include "faders/Twips.h"
 #include "transport/SwitcherLink.h"
 
@@ -67,7 +68,8 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     setCentralWidget(client);
 
     // The fader panel first: Clear shares the Lock Faders row and must lie above it.
-    m_faders = new FaderPanel(m_link->tables(), client);
+    m_faderView = new FaderView(client);
+    m_faders = new FaderController(*m_link, *m_faderView, this);
 
     cmdClear = new QPushButton(QStringLiteral("Clear"), client);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
@@ -142,10 +144,9 @@ void frmMain::buildMenus() {
 }
 
 void frmMain::wireLink() {
-    connect(m_faders, &FaderPanel::sendRequested, m_link, &SwitcherLink::SendToSwitcher);
-    connect(m_link, &SwitcherLink::gainsReported, m_faders, &FaderPanel::gainsReported);
+    connect(m_link, &SwitcherLink::gainsStored, m_faders, &FaderController::gainsStored);
     connect(m_link, &SwitcherLink::crosspointMapsStored, m_faders,
-            &FaderPanel::crosspointMapsStored);
+            &FaderController::crosspointMapsStored);
     connect(m_link, &SwitcherLink::counterChanged, this, &frmMain::showCount);
     connect(m_link, &SwitcherLink::connectedChanged, this, [this](bool connected) {
         mnuConnect->setText(connected ? kCaptionDisconnect : kCaptionConnect);

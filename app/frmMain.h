@@ -7,7 +7,8 @@
 #include <QString>
 #include <array>
 
-class FaderPanel;
+class FaderController;
+class FaderView;
 class LinkIndicator;
 class QAction;
 class QLabel;
@@ -83,7 +84,8 @@ class frmMain : public QMainWindow {
     Settings m_settings;
     QString m_settingsFailure;
     SwitcherLink *m_link;
-    FaderPanel *m_faders = nullptr;
+    FaderView *m_faderView = nullptr;
+    FaderController *m_faders = nullptr;
 
     QPushButton *cmdClear = nullptr;
     std::array<QLineEdit *, kCounters> txtCount{};

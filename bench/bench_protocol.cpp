@@ -2,8 +2,8 @@
 // dispatcher and the decoders are timed.
 
 #include "BenchMessages.h"
-#include "faders/SetGainCommand.h"
 #include "protocol/Dispatcher.h"
+#include "protocol/GainRequest.h"
 #include "protocol/ProtocolHost.h"
 
 #include <benchmark/benchmark.h>
@@ -19,7 +19,7 @@ struct FakeHooks final : ProtocolHost {
 
     void SendToSwitcher(const QByteArray &) override {}
     void noteFailure(const char *) override {}
-    void gainReportDecoded() override { ++updates; }
+    void gainsApplied(const StoredGains &) override { ++updates; }
     void crosspointMapDecoded(int, int) override {}
     void counterIncremented(int) override {}
     void frontCut(const FrameCutter::Front &, const QByteArray &) override {}
@@ -93,7 +93,7 @@ void BM_BuildSetGain(benchmark::State &state) {
     const auto entries = int(state.range(1));
     int gain = 1024;
     for (auto _ : state) {
-        auto command = SetGainCommand::Build(kind, 4, 64, gain, entries);
+        auto command = GainRequestCodec::Encode({kind, 4, 64, gain, entries});
         benchmark::DoNotOptimize(command);
         gain = gain == 1024 ? 1025 : 1024;
     }

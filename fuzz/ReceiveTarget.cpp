@@ -133,7 +133,7 @@ struct Host final : ProtocolHost {
         ++sends;
     }
     void noteFailure(const char *) override {}
-    void gainReportDecoded() override {}
+    void gainsApplied(const StoredGains &) override {}
     void crosspointMapDecoded(int first, int last) override {
         Check(first >= 0 && first <= last && first <= kMaxChannel, "maps stored out of range");
     }

@@ -22,12 +22,25 @@ void Hold(std::chrono::steady_clock::duration hold) {
 
 } // namespace
 
+Decoded::Greeting DecodeGreeting(const QByteArray &message) {
+    using Decoded::Refusal;
+    using Decoded::Rule;
+    Decoded::Greeting greeting;
+    if (const auto fault = Decoded::CheckFraming(message)) {
+        greeting.refusal = fault;
+    } else if (message.size() != kGreetingShortLength && message.size() != kGreetingLongLength) {
+        greeting.refusal = Refusal{Rule::GreetingLength, message.size()};
+    } else if (static_cast<quint8>(message.at(1)) != kGreetingMagic) {
+        Refusal refusal{Rule::GreetingMagic, message.size()};
+        refusal.found = static_cast<quint8>(message.at(1));
+        refusal.wanted = kGreetingMagic;
+        greeting.refusal = refusal;
+    }
+    return greeting;
+}
+
 void AnswerGreeting(QByteArray message, ProtocolHost &host) {
-    if (!ByteManipulation::ChecksumMatches(message))
-        return;
-    if (message.size() != kGreetingShortLength && message.size() != kGreetingLongLength)
-        return;
-    if (static_cast<quint8>(message.at(1)) != kGreetingMagic)
+    if (!DecodeGreeting(message).accepted())
         return;
     host.SendToSwitcher(QByteArray(kGreetingReply, sizeof kGreetingReply));
     Hold(kGreetingHold);

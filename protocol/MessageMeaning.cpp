@@ -1,11 +1,15 @@
 #include "protocol/MessageMeaning.h"
 
 #include "protocol/ByteManipulation.h"
+#include "protocol/CrosspointMapDecoder.h"
+#include "protocol/GainReport.h"
 #include "protocol/GainText.h"
+#include "protocol/Greeting.h"
 #include "protocol/WireFormat.h"
 
 #include <QList>
 #include <QLocale>
+#include <QPair>
 #include <QStringList>
 #include <algorithm>
 #include <optional>
@@ -57,20 +61,45 @@ QString GainValue(qint16 value) {
     return QStringLiteral("%1 (%2)").arg(value).arg(GainText::DbText(value));
 }
 
-// Why the decoders would reject a framed message before looking at its layout: no EOM, too
-// short to hold a checksum, or a checksum that does not match. Empty when it passes.
-std::optional<QString> FramingFault(const QByteArray &m) {
-    if (ByteAt(m, m.size() - 1) != kEom)
+// The decoders' reason for refusing a message, in words.
+QString RefusalText(const Decoded::Refusal &r) {
+    using Decoded::Rule;
+    switch (r.rule) {
+    case Rule::NoEom:
         return QStringLiteral("no EOM");
-    if (m.size() < 1 + kTrailerBytes)
-        return WrongLength(m.size());
-    if (!ByteManipulation::ChecksumMatches(m)) {
-        const auto expected = ByteManipulation::CalcChecksum(m.left(m.size() - kTrailerBytes));
+    case Rule::BadChecksum:
         return QStringLiteral("bad checksum %1, expected %2")
-            .arg(ByteHex(ByteAt(m, m.size() - kTrailerBytes)),
-                 ByteHex(static_cast<quint8>(expected)));
+            .arg(ByteHex(r.found), ByteHex(r.wanted));
+    case Rule::UnreadableHeader:
+        return QStringLiteral("unreadable header");
+    case Rule::NoEntries:
+        return QStringLiteral("no entries");
+    case Rule::ChannelsPastRange:
+        return QStringLiteral("channels past 32767");
+    case Rule::TooManySources:
+        return QStringLiteral("output %1 lists %2 sources, at most %3")
+            .arg(r.at + 1)
+            .arg(r.count)
+            .arg(kMapMaxEntries);
+    case Rule::UnreadableEntry:
+        return QStringLiteral("unreadable entry");
+    case Rule::SlotsFull:
+        return QStringLiteral("output %1 lists a source past its %2 slots")
+            .arg(r.at + 1)
+            .arg(kMapSlots);
+    case Rule::WrongLength:
+        return r.expected < 0 ? WrongLength(r.length) : WrongLength(r.length, r.expected);
+    case Rule::BeyondTables:
+        return QStringLiteral("channel %1 is beyond the tables").arg(r.at + 1);
+    case Rule::GreetingLength:
+        return WrongLength(
+            r.length,
+            QStringLiteral("%1 or %2").arg(kGreetingShortLength).arg(kGreetingLongLength));
+    case Rule::GreetingMagic:
+        return QStringLiteral("second byte %1, expected %2")
+            .arg(ByteHex(r.found), ByteHex(r.wanted));
     }
-    return std::nullopt;
+    return QStringLiteral("refused");
 }
 
 // "input 5", "inputs 5-6" (first is 0-based).
@@ -80,20 +109,21 @@ QString Channels(const QString &one, const QString &many, int first, int count) 
     return QStringLiteral("%1 %2-%3").arg(many).arg(first + 1).arg(first + count);
 }
 
+// The channel words of a kind: "input"/"inputs", "output"/"outputs", "kind 5 channel"/...
+QPair<QString, QString> ChannelWords(quint8 kind) {
+    if (kind == kKindInputSecond || kind == kKindInput)
+        return {QStringLiteral("input"), QStringLiteral("inputs")};
+    if (kind == kKindOutputSecond || kind == kKindOutput || kind == kKindCrosspoint)
+        return {QStringLiteral("output"), QStringLiteral("outputs")};
+    return {QStringLiteral("kind %1 channel").arg(kind),
+            QStringLiteral("kind %1 channels").arg(kind)};
+}
+
 // Gain report or set-gain command of kinds other than 10: values of channels first, first + 1..
 QString ChannelGains(quint8 kind, int first, const QList<qint16> &values) {
-    QString one, many, noun, nouns;
+    QString noun, nouns;
     const bool gain = kind <= kKindOutput;
-    if (kind == kKindInputSecond || kind == kKindInput) {
-        one = QStringLiteral("input");
-        many = QStringLiteral("inputs");
-    } else if (kind == kKindOutputSecond || kind == kKindOutput) {
-        one = QStringLiteral("output");
-        many = QStringLiteral("outputs");
-    } else {
-        one = QStringLiteral("kind %1 channel").arg(kind);
-        many = QStringLiteral("kind %1 channels").arg(kind);
-    }
+    const auto [one, many] = ChannelWords(kind);
     if (kind == kKindInputSecond || kind == kKindOutputSecond) {
         noun = QStringLiteral("second gain");
         nouns = QStringLiteral("second gains");
@@ -143,108 +173,77 @@ QString CrosspointGains(int output, const QList<Crosspoint> &entries) {
     return text + QStringLiteral(": ") + listed.join(QStringLiteral(", "));
 }
 
-// E3: the switcher's gain report, or the panel's set-gain command (the same layout).
-QString DescribeGain(const QByteArray &m, Direction direction) {
-    const bool command = direction == Direction::ToSwitcher;
-    const QString name =
-        command ? QStringLiteral("set-gain command") : QStringLiteral("gain report");
-    if (const auto fault = FramingFault(m))
-        return name + QStringLiteral(", ") + *fault;
-    if (m.size() < kGainFixedLength)
-        return name + QStringLiteral(", ") + WrongLength(m.size());
-    const quint8 kind = ByteAt(m, kGainKindPos - 1);
-    const auto n = Read14(m, kGainCountPos);
-    const auto first = Read14(m, kGainFirstPos);
-    if (!n || !first)
-        return name + QStringLiteral(", unreadable header");
-    if (*n == 0)
-        return name + QStringLiteral(", no entries");
-    const bool crosspoint = kind == kKindCrosspoint;
-    const qint64 expected =
-        kGainFixedLength + qint64{crosspoint ? kCrosspointEntryBytes : kChannelEntryBytes} * *n;
-    if (m.size() != expected)
-        return name + QStringLiteral(", ") + WrongLength(m.size(), expected);
-
-    QString body;
-    if (crosspoint) {
+// What a decoded report (or command) sets, from its entries.
+QString GainBody(const Decoded::GainReport &report) {
+    if (report.kind == kKindCrosspoint) {
         QList<Crosspoint> entries;
-        for (qsizetype pos = kGainEntriesPos; entries.size() < *n; pos += kCrosspointEntryBytes) {
-            const auto gain = Read14(m, pos);
-            const auto source = Read14(m, pos + kChannelEntryBytes);
-            if (!gain || !source)
-                return name + QStringLiteral(", unreadable entry");
-            entries.append({*gain, *source});
-        }
-        body = CrosspointGains(*first, entries);
-    } else {
-        QList<qint16> values;
-        for (qsizetype pos = kGainEntriesPos; values.size() < *n; pos += kChannelEntryBytes) {
-            const auto value = Read14(m, pos);
-            if (!value)
-                return name + QStringLiteral(", unreadable entry");
-            values.append(*value);
-        }
-        body = ChannelGains(kind, *first, values);
+        for (const GainEntry &e : report.entries)
+            entries.append({e.iValue, e.iSource});
+        return CrosspointGains(report.first, entries);
     }
-    return (command ? QStringLiteral("set ") : QStringLiteral("gain report: ")) + body;
+    QList<qint16> values;
+    for (const GainEntry &e : report.entries)
+        values.append(e.iValue);
+    return ChannelGains(report.kind, report.first, values);
 }
 
-// F6: the crosspoint map, walked block by block as its decoder walks it.
+// E3: the switcher's gain report, or the panel's set-gain command (the same layout), as the
+// gain report decoder reads it. The tables' bounds concern only what the panel stores: a
+// command to a channel beyond them is described like any other.
+QString DescribeGain(const QByteArray &m, Direction direction) {
+    const bool command = direction == Direction::ToSwitcher;
+    const Decoded::GainReport report = TCPComm::DecodeGainReport(m);
+    const auto &refusal = report.refusal;
+    const bool beyond = refusal && refusal->rule == Decoded::Rule::BeyondTables;
+    if (command && (!refusal || beyond))
+        return QStringLiteral("set ") + GainBody(report);
+    const QString name =
+        command ? QStringLiteral("set-gain command") : QStringLiteral("gain report");
+    if (!refusal)
+        return name + QStringLiteral(": ") + GainBody(report);
+    if (!beyond)
+        return name + QStringLiteral(", ") + RefusalText(*refusal);
+    // Stored up to the first channel the tables do not hold.
+    const auto [one, many] = ChannelWords(report.kind);
+    QString text =
+        name + QStringLiteral(", %1 %2 is beyond the tables; ").arg(one).arg(refusal->at + 1);
+    if (report.storable == 0 || report.kind == kKindCrosspoint)
+        return text + QStringLiteral("nothing stored");
+    return text + QStringLiteral("stored ") +
+           Channels(one, many, report.first, static_cast<int>(report.storable));
+}
+
+// F6: the crosspoint map, as its decoder reads it.
 QString DescribeMap(const QByteArray &m) {
     const QString name = QStringLiteral("crosspoint map");
-    if (const auto fault = FramingFault(m))
-        return name + QStringLiteral(", ") + *fault;
-    if (m.size() < kMapFixedLength)
-        return name + QStringLiteral(", ") + WrongLength(m.size());
-    const auto n = Read14(m, kMapCountPos);
-    const auto first = Read14(m, kMapFirstPos);
-    if (!n || !first)
-        return name + QStringLiteral(", unreadable header");
-    if (*n == 0)
-        return name + QStringLiteral(", no outputs");
-
-    qint64 expected = kMapFixedLength;
-    qsizetype pos = kMapBlocksPos;
-    int firstBlockSources = 0;
-    QList<Crosspoint> firstBlock; // listed when the map names one output with few sources
-    for (int block = 0; block < *n; ++block) {
-        // Each block adds at least its header to the length: a count of blocks that the
-        // message cannot hold ends the walk early.
-        const auto sources = expected <= m.size() ? Read14(m, pos) : std::nullopt;
-        if (!sources)
-            return name + QStringLiteral(", ") + WrongLength(m.size());
-        if (*sources > kMapMaxEntries)
-            return name + QStringLiteral(", output %1 lists %2 sources, at most %3")
-                              .arg(*first + block + 1)
-                              .arg(*sources)
-                              .arg(kMapMaxEntries);
-        expected += kMapBlockHeaderBytes + qint64{kMapEntryBytes} * *sources;
-        if (block == 0) {
-            firstBlockSources = *sources;
-            for (int e = 0; e < std::min<int>(*sources, kValuesListed); ++e) {
-                const qsizetype at = pos + kMapBlockHeaderBytes + qsizetype{kMapEntryBytes} * e;
-                const auto source = Read14(m, at);
-                const auto gain = Read14(m, at + 2);
-                if (source && gain)
-                    firstBlock.append({*gain, *source});
-            }
-        }
-        pos += kMapBlockHeaderBytes + qsizetype{kMapEntryBytes} * *sources;
+    const Decoded::CrosspointMapReport map = TCPComm::DecodeCrosspointMap(m);
+    if (map.refusal && map.refusal->rule == Decoded::Rule::BeyondTables) {
+        QString text =
+            name + QStringLiteral(", output %1 is beyond the tables; ").arg(map.refusal->at + 1);
+        if (map.storable == 0)
+            return text + QStringLiteral("nothing stored");
+        return text + QStringLiteral("stored ") +
+               Channels(QStringLiteral("output"), QStringLiteral("outputs"), map.first,
+                        static_cast<int>(map.storable));
     }
-    if (m.size() != expected)
-        return name + QStringLiteral(", ") + WrongLength(m.size(), expected);
-
-    if (*n > 1)
+    if (map.refusal) {
+        if (map.refusal->rule == Decoded::Rule::NoEntries)
+            return name + QStringLiteral(", no outputs");
+        return name + QStringLiteral(", ") + RefusalText(*map.refusal);
+    }
+    if (map.outputs > 1)
         return name + QStringLiteral(": ") +
-               Channels(QStringLiteral("output"), QStringLiteral("outputs"), *first, *n);
-    const QString output = name + QStringLiteral(": output ") + QString::number(*first + 1);
-    if (firstBlockSources == 0)
+               Channels(QStringLiteral("output"), QStringLiteral("outputs"), map.first,
+                        map.outputs);
+    const QString output = name + QStringLiteral(": output ") + QString::number(map.first + 1);
+    const Decoded::MapBlock &block = map.blocks.front();
+    if (block.count == 0)
         return output + QStringLiteral(", no sources");
-    if (firstBlockSources > kValuesListed)
-        return output + QStringLiteral(", ") + Amount(firstBlockSources, "source", "sources");
+    if (block.count > kValuesListed)
+        return output + QStringLiteral(", ") + Amount(block.count, "source", "sources");
     QStringList listed;
-    for (const Crosspoint &c : firstBlock)
-        listed << CrosspointText(c);
+    for (const Decoded::MapSource &s : block.sources)
+        listed << CrosspointText({s.gain, s.source});
     return output + QStringLiteral(": ") + listed.join(QStringLiteral(", "));
 }
 
@@ -255,16 +254,9 @@ QString DescribeGreeting(const QByteArray &m, Direction direction) {
         return QStringLiteral("greeting reply");
     const QString name = direction == Direction::ToSwitcher ? QStringLiteral("greeting reply")
                                                             : QStringLiteral("greeting");
-    if (const auto fault = FramingFault(m))
-        return name + QStringLiteral(", ") + *fault;
-    if (m.size() != kGreetingShortLength && m.size() != kGreetingLongLength)
-        return name + QStringLiteral(", ") +
-               WrongLength(
-                   m.size(),
-                   QStringLiteral("%1 or %2").arg(kGreetingShortLength).arg(kGreetingLongLength));
-    if (ByteAt(m, 1) != kGreetingMagic)
-        return name + QStringLiteral(", second byte %1, expected %2")
-                          .arg(ByteHex(ByteAt(m, 1)), ByteHex(kGreetingMagic));
+    const Decoded::Greeting greeting = TCPComm::DecodeGreeting(m);
+    if (greeting.refusal)
+        return name + QStringLiteral(", ") + RefusalText(*greeting.refusal);
     return name;
 }
 
@@ -273,8 +265,8 @@ QString DescribeInfoRequest(const QByteArray &m, Direction direction) {
     const QString name = QStringLiteral("information request");
     const QString ignored =
         direction == Direction::FromSwitcher ? QStringLiteral(", ignored") : QString();
-    if (const auto fault = FramingFault(m))
-        return name + QStringLiteral(", ") + *fault + ignored;
+    if (const auto fault = Decoded::CheckFraming(m))
+        return name + QStringLiteral(", ") + RefusalText(*fault) + ignored;
     if (m.size() != kInfoRequestLength)
         return name + QStringLiteral(", ") + WrongLength(m.size(), kInfoRequestLength) + ignored;
     qint64 selector = 0;

@@ -3,6 +3,8 @@
 // The decoders' only way out of the protocol code: whoever owns the link implements this, so
 // that the decoders run the same against the real link and against a test's recorder.
 
+#include "protocol/StoredGains.h"
+
 #include <QByteArray>
 
 namespace FrameCutter {
@@ -17,8 +19,8 @@ class ProtocolHost {
     // A routine ended silently on a fault; reason is one of the fixed texts of Failure.h.
     virtual void noteFailure(const char *reason) = 0;
 
-    // A gain report was decoded to its end: the gain tables may have changed.
-    virtual void gainReportDecoded() = 0;
+    // A gain report was decoded and stored to its end: what the tables took.
+    virtual void gainsApplied(const StoredGains &stored) = 0;
     // The crosspoint maps of outputs first..last were replaced.
     virtual void crosspointMapDecoded(int first, int last) = 0;
     // Counter k of the counters panel was counted up.

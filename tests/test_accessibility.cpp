@@ -6,8 +6,8 @@
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "app/frmSetup.h"
-#include "faders/FaderPanel.h"
 #include "support/Controls.h"
+#include "support/FaderRig.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
 
@@ -75,14 +75,14 @@ QString visibleText(const QWidget *w) {
 class AccessibilityTest : public QObject {
     Q_OBJECT
 
-    SwitcherTables tables;
-    std::unique_ptr<FaderPanel> panel;
-    QList<QByteArray> sent;
+    TestSupport::FaderRig rig;
+    FaderView *panel = nullptr;
+    QList<QByteArray> &sent = rig.sent;
 
-    QSlider *fader(int i) { return Find<QSlider>(panel.get(), "sliGain", i); }
+    QSlider *fader(int i) { return Find<QSlider>(panel, "sliGain", i); }
     void report(int channel, int gain) {
-        tables.udtInGain[channel].iSource = qint16(gain);
-        panel->gainsReported();
+        rig.reportInput(channel, gain);
+        rig.controller->gainsStored({});
     }
 
   private slots:
@@ -95,15 +95,14 @@ class AccessibilityTest : public QObject {
 
     void init() {
         QLocale::setDefault(QLocale::c());
-        tables = SwitcherTables{};
-        panel = std::make_unique<FaderPanel>(tables);
-        Find<QTimer>(panel.get(), "tmrGain")->stop(); // the start-up refresh would race
-        connect(panel.get(), &FaderPanel::sendRequested, this,
-                [this](const QByteArray &m) { sent << m; });
-        sent.clear();
+        QVERIFY(rig.start());
+        panel = rig.view.get();
         heard.clear();
     }
-    void cleanup() { panel.reset(); }
+    void cleanup() {
+        rig.controller.reset();
+        rig.view.reset();
+    }
 
     // Label in Name: each control's accessible name holds the words it shows; a text field
     // holds its label's, a fader its gain caption, a menu its title. Whatever takes the focus
@@ -145,8 +144,8 @@ class AccessibilityTest : public QObject {
     // as text, its step, a fader at Off, a counter's description and the link state offline.
     // That test reads the captions, the faders' names, values and range, and the counters.
     void valuesCanBeRead() {
-        tables.udtInGain[0].iSource = 964;
-        panel->UpdateGain();
+        rig.reportInput(0, 964);
+        rig.controller->UpdateGain();
         QAccessibleInterface *f0 = iface(fader(0));
         QCOMPARE(f0->text(QAccessible::Name), QStringLiteral("Fader 1, Gain (-6db)"));
         QCOMPARE(f0->text(QAccessible::Value), QStringLiteral("-6db"));
@@ -173,12 +172,12 @@ class AccessibilityTest : public QObject {
         QVERIFY(wasHeard(QAccessible::ValueChanged, fader(0)));
         QVERIFY(wasHeard(QAccessible::NameChanged, fader(0), "Fader 1, Gain (-0.1db)"));
 
-        Find<QTimer>(panel.get(), "tmrGain")->stop();
+        rig.tmrGain()->stop();
         heard.clear();
         report(0, 1054);
         QVERIFY(wasHeard(QAccessible::ValueChanged, fader(0)));
         QVERIFY(wasHeard(QAccessible::NameChanged, fader(0), "Fader 1, Gain (+3db)"));
-        QVERIFY(wasHeard(QAccessible::NameChanged, Find<QLabel>(panel.get(), "lblGain", 0)));
+        QVERIFY(wasHeard(QAccessible::NameChanged, Find<QLabel>(panel, "lblGain", 0)));
         QVERIFY(!wasHeard(QAccessible::NameChanged, fader(1)));
         QVERIFY(!wasHeard(QAccessible::ValueChanged, fader(1)));
         heard.clear();

@@ -4,9 +4,9 @@
 
 #include "faders/DbEditor.h"
 #include "faders/DbEntry.h"
-#include "faders/FaderPanel.h"
 #include "faders/GainScale.h"
 #include "support/Controls.h"
+#include "support/FaderRig.h"
 #include "support/ProtocolFakes.h"
 
 #include <QCheckBox>
@@ -68,43 +68,42 @@ using TestSupport::Find;
 class FaderTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<SwitcherTables> tables;
-    std::unique_ptr<FaderPanel> form;
+    TestSupport::FaderRig rig;
+    FaderView *form = nullptr;
+    FaderController *controller = nullptr;
     Settings settings;
-    QList<QByteArray> sent;
+    QList<QByteArray> &sent = rig.sent;
 
-    QSlider *fader(int i) { return Find<QSlider>(form.get(), "sliGain", i); }
-    QLabel *caption(int i) { return Find<QLabel>(form.get(), "lblGain", i); }
-    QCheckBox *stereo(int i) { return Find<QCheckBox>(form.get(), "chkStereo", i); }
-    QCheckBox *lock() { return Find<QCheckBox>(form.get(), "chkLock"); }
-    QPushButton *zeroDb(int i) { return Find<QPushButton>(form.get(), "cmdZerodb", i); }
-    QTimer *tmrGain() { return Find<QTimer>(form.get(), "tmrGain"); }
-    DbEditor *editor(int i) { return Find<DbEditor>(form.get(), "txtGainEntry", i); }
-    void reportInput(int channel, int g) { tables->udtInGain[channel].iSource = qint16(g); }
+    QSlider *fader(int i) { return Find<QSlider>(form, "sliGain", i); }
+    QLabel *caption(int i) { return Find<QLabel>(form, "lblGain", i); }
+    QCheckBox *stereo(int i) { return Find<QCheckBox>(form, "chkStereo", i); }
+    QCheckBox *lock() { return Find<QCheckBox>(form, "chkLock"); }
+    QPushButton *zeroDb(int i) { return Find<QPushButton>(form, "cmdZerodb", i); }
+    QTimer *tmrGain() { return rig.tmrGain(); }
+    DbEditor *editor(int i) { return Find<DbEditor>(form, "txtGainEntry", i); }
+    void reportInput(int channel, int g) { rig.reportInput(channel, g); }
     void use(int type, std::array<qint16, 2> chan, int outChan) {
         settings.iType = qint16(type);
         settings.iChan = chan;
         settings.iOutChan = qint16(outChan);
-        form->setSettings(settings);
-        form->ShowStereoAndLock();
+        controller->setSettings(settings);
+        controller->ShowStereoAndLock();
     }
 
   private slots:
     void init() {
         QLocale::setDefault(QLocale::c());
-        tables = std::make_unique<SwitcherTables>();
         settings = Settings{};
-        form = std::make_unique<FaderPanel>(*tables);
-        tmrGain()->stop(); // the start-up refresh would race the tests
-        form->setSettings(settings);
-        connect(form.get(), &FaderPanel::sendRequested, this,
-                [this](const QByteArray &m) { sent << m; });
-        sent.clear();
+        QVERIFY(rig.start());
+        form = rig.view.get();
+        controller = rig.controller.get();
+        controller->setSettings(settings);
         form->show();
         QTRY_VERIFY(form->isActiveWindow());
     }
     void cleanup() {
-        form.reset();
+        rig.controller.reset();
+        rig.view.reset();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -144,13 +143,13 @@ class FaderTest : public QObject {
         chan[f] = qint16(step.chan);
         use(step.type, chan, step.outChan);
         for (QCheckBox *box : {lock(), stereo(0), stereo(1)}) // only DSP gains hide them
-            QCOMPARE(box->isVisibleTo(form.get()), step.type != 10);
+            QCOMPARE(box->isVisibleTo(form), step.type != 10);
         reportInput(chan[1 - f], step.gain); // the other fader's channel
         stereo(f)->setChecked(step.box == "stereo");
         const bool locked = step.box == "lock";
         lock()->setChecked(locked);
         fader(f)->setValue(-step.gain);
-        form->sliGain_Scroll(f);
+        controller->sliGain_Scroll(f, qint16(step.gain));
         QCOMPARE(sent.join(), bytes);
         const QString caption = GainScale::GainCaption(qint16(step.gain));
         for (int i = 0; i < 2; ++i) {
@@ -295,8 +294,8 @@ class FaderTest : public QObject {
         use(panel[0], {qint16(panel[1]), qint16(panel[2])}, panel[3]);
         reportInput(2, 1054);
         reportInput(1, 2024);
-        tables->udtOutGain[2].iSource = 500;
-        auto &map = tables->udtXpt[4];
+        rig.link.tables().udtOutGain[2].iSource = 500;
+        auto &map = rig.link.tables().udtXpt[4];
         map.bCount = 255; // more than the 64 slots kept
         const int entries[][3] = {{0, 3, 900}, {10, 2, 800}, {63, 3, 1000}}; // slot, source, gain
         for (const auto &[k, source, gain] : entries) {
@@ -306,13 +305,13 @@ class FaderTest : public QObject {
         fader(0)->setValue(-1024);
         // Even a handler run while UpdateGain moves a fader sends nothing.
         bool sawUpdating = false;
-        connect(fader(0), &QSlider::valueChanged, form.get(), [this, &sawUpdating] {
-            sawUpdating = form->updating();
-            form->sliGain_Scroll(0);
+        connect(fader(0), &QSlider::valueChanged, form, [this, &sawUpdating] {
+            sawUpdating = controller->updating();
+            controller->sliGain_Scroll(0, 1100);
         });
-        form->UpdateGain();
+        controller->UpdateGain();
         QVERIFY(sawUpdating);
-        QVERIFY(!form->updating());
+        QVERIFY(!controller->updating());
         QVERIFY(sent.isEmpty());
         for (int i = 0; i < 2; ++i) {
             const QString caption = GainScale::GainCaption(qint16(gains[i]));
@@ -344,18 +343,19 @@ class FaderTest : public QObject {
         QFETCH(QString, effect);
         use(type, {0, 1}, 64);
         reportInput(0, 1054);
-        tables->udtXpt[64].bCount = 1;
-        tables->udtXpt[64].iSources[0] = 1;
-        tables->udtXpt[64].iGains[0] = 1054;
+        auto &map64 = rig.link.tables().udtXpt[64];
+        map64.bCount = 1;
+        map64.iSources[0] = 1;
+        map64.iGains[0] = 1054;
         fader(0)->setValue(-1024);
         if (counting) {
             tmrGain()->start(1000);
             QTest::qWait(300);
         }
         if (map.isEmpty())
-            form->gainsReported();
+            controller->gainsStored({});
         else
-            form->crosspointMapsStored(map[0], map[1]);
+            controller->crosspointMapsStored(map[0], map[1]);
         QCOMPARE(fader(0)->value(), effect == "now" ? -1054 : -1024);
         QCOMPARE(tmrGain()->isActive(), counting);
         if (counting)

@@ -10,7 +10,7 @@
 
 #include "app/ProgramInfo.h"
 #include "app/frmMain.h"
-#include "faders/FaderPanel.h"
+#include "faders/FaderController.h"
 #include "support/Controls.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
@@ -316,7 +316,7 @@ class TcpLinkTest : public QObject {
         // Input gain, channel 1, moved to +7.6 dB (1100) while 0 dB is reported.
         link().tables().udtInGain[0].iSource = 1024;
         Find<QSlider>(&form(), "sliGain", 0)->setValue(-1100);
-        form().findChild<FaderPanel *>()->sliGain_Scroll(0);
+        form().findChild<FaderController *>()->sliGain_Scroll(0, 1100);
         // waitForReadyRead polls only the peer's socket; the panel's events stay unprocessed,
         // so whatever arrives was written inside the handler.
         QVERIFY(m_link.peer->waitForReadyRead(500));

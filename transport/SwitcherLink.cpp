@@ -1,6 +1,7 @@
 #include "transport/SwitcherLink.h"
 
 #include "protocol/Dispatcher.h"
+#include "protocol/ReportedGain.h"
 #include "protocol/SerialDecoder.h"
 #include "transport/Backoff.h"
 #include "transport/DottedAddress.h"
@@ -254,6 +255,16 @@ void SwitcherLink::SendToSwitcher(const QByteArray &message) {
     scktServer->flush();
     m_bytesOut += message.size();
     emit messageSent(message);
+}
+
+// A request that 7-bit data bytes cannot carry (from a hand-edited settings file) sends nothing.
+void SwitcherLink::request(const GainRequest &request) {
+    if (const auto command = GainRequestCodec::Encode(request))
+        SendToSwitcher(*command);
+}
+
+qint16 SwitcherLink::reportedGain(int type, int channel, int outChan) const {
+    return ReportedGain::Of(*m_tables, type, channel, outChan);
 }
 
 // --- Receiving ----------------------------------------------------------------------------

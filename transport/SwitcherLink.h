@@ -16,7 +16,9 @@
 #include "protocol/FrameCutter.h"
 #include "protocol/ProtocolHost.h"
 #include "protocol/ReceiveBuffer.h"
+#include "protocol/StoredGains.h"
 #include "protocol/SwitcherTables.h"
+#include "transport/GainLink.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -50,7 +52,7 @@ struct LinkStatus {
     QString lastFailure; // fixed reason text, empty when nothing failed
 };
 
-class SwitcherLink : public QObject, private ProtocolHost {
+class SwitcherLink : public QObject, public GainLink, private ProtocolHost {
     Q_OBJECT
 
   public:
@@ -85,6 +87,10 @@ class SwitcherLink : public QObject, private ProtocolHost {
     // Writes a whole message to the switcher before returning; dropped while the link is down.
     void SendToSwitcher(const QByteArray &message) override;
 
+    // GainLink: a set-gain request as its command bytes, through SendToSwitcher.
+    void request(const GainRequest &request) override;
+    qint16 reportedGain(int type, int channel, int outChan) const override;
+
     // Writes the bytes out of the serial port when it is open (nothing opens it by itself).
     void TcptoSerial(const QByteArray &sSendString);
     void CloseSerialIfOpen();
@@ -96,6 +102,8 @@ class SwitcherLink : public QObject, private ProtocolHost {
     // Bytes moved into sBuffer from the socket since the user last asked to connect.
     qint64 bytesReceived() const { return m_bytesIn; }
 
+    // The tables the decoders fill: for the counters panel, and for tests and tools that look
+    // at or prepare what the switcher reported. The faders go through GainLink.
     const SwitcherTables &tables() const { return *m_tables; }
     SwitcherTables &tables() { return *m_tables; }
     const ReceiveBuffer &sBuffer() const { return m_buffer; }
@@ -120,8 +128,8 @@ class SwitcherLink : public QObject, private ProtocolHost {
     // A run of data bytes that started no message: its length and its first bytes.
     void junkReceived(qsizetype count, const QByteArray &sample);
 
-    // What the decoders stored.
-    void gainsReported();
+    // What the decoders stored: a gain report taken to its end, and what the tables took.
+    void gainsStored(const StoredGains &stored);
     void crosspointMapsStored(int first, int last);
     void counterChanged(int k);
 
@@ -151,7 +159,7 @@ class SwitcherLink : public QObject, private ProtocolHost {
 
     // ProtocolHost: the decoders' results become signals.
     void noteFailure(const char *reason) override;
-    void gainReportDecoded() override { emit gainsReported(); }
+    void gainsApplied(const StoredGains &stored) override { emit gainsStored(stored); }
     void crosspointMapDecoded(int first, int last) override {
         emit crosspointMapsStored(first, last);
     }

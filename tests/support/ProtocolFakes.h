@@ -57,6 +57,7 @@ struct Recorder final : ProtocolHost {
     QByteArray cut;                    // every byte cut off the front, in order
     QString failure;                   // the last reason noted
     int reports = 0;                   // gain reports decoded to their end
+    QList<StoredGains> stored;         // what each of them stored
     QElapsedTimer clock;
 
     Recorder() { clock.start(); }
@@ -72,6 +73,7 @@ struct Recorder final : ProtocolHost {
         cut.clear();
         failure.clear();
         reports = 0;
+        stored.clear();
         clock.start();
     }
 
@@ -84,7 +86,10 @@ struct Recorder final : ProtocolHost {
         sentAtMs.append(clock.elapsed());
     }
     void noteFailure(const char *reason) override { failure = QString::fromLatin1(reason); }
-    void gainReportDecoded() override { ++reports; }
+    void gainsApplied(const StoredGains &s) override {
+        ++reports;
+        stored.append(s);
+    }
     void crosspointMapDecoded(int first, int last) override { mapsStored.append({first, last}); }
     void counterIncremented(int k) override { shown.append(k); }
     void frontCut(const FrameCutter::Front &front, const QByteArray &message) override {

@@ -8,7 +8,7 @@
 //   panel-soak --sim PATH [--seconds N]
 
 #include "app/frmMain.h"
-#include "faders/FaderPanel.h"
+#include "faders/FaderController.h"
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimFramer.h"
 #include "transport/SwitcherLink.h"
@@ -176,7 +176,7 @@ int main(int argc, char *argv[]) {
     frmMain window(scratch.filePath(QStringLiteral("Slider.ini")));
     window.show();
     SwitcherLink &link = window.link();
-    FaderPanel *faders = window.findChild<FaderPanel *>();
+    FaderController *faders = window.findChild<FaderController *>();
     window.findChild<QCheckBox *>(QStringLiteral("chkStereo_1"))->setChecked(true);
     Settings settings;
     settings.lIPPort = port;

@@ -1,4 +1,6 @@
-#include "faders/ReportedGain.h"
+#include "protocol/ReportedGain.h"
+
+#include "protocol/WireFormat.h"
 
 #include <algorithm>
 
@@ -26,20 +28,16 @@ qint16 crosspointGain(const SwitcherTables &tables, int outChan, int source) {
 
 } // namespace
 
-qint16 OfFader(const Settings &settings, const SwitcherTables &tables, int fader) {
-    if (fader < 0 || fader >= static_cast<int>(settings.iChan.size()))
-        return 0;
-    const int channel = settings.iChan[static_cast<std::size_t>(fader)];
+qint16 Of(const SwitcherTables &tables, int type, int channel, int outChan) {
     if (!isTableIndex(channel))
         return 0;
-    switch (settings.iType) {
-    case kTypeInput:
+    switch (type) {
+    case WireFormat::kKindInput:
         return tables.udtInGain[static_cast<std::size_t>(channel)].iSource;
-    case kTypeOutput:
+    case WireFormat::kKindOutput:
         return tables.udtOutGain[static_cast<std::size_t>(channel)].iSource;
-    case kTypeDsp:
-        return isTableIndex(settings.iOutChan) ? crosspointGain(tables, settings.iOutChan, channel)
-                                               : qint16(0);
+    case WireFormat::kKindCrosspoint:
+        return isTableIndex(outChan) ? crosspointGain(tables, outChan, channel) : qint16(0);
     default:
         return 0;
     }

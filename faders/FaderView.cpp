@@ -1,19 +1,18 @@
-#include "faders/FaderPanel.h"
+#include "faders/FaderView.h"
 
 #include "faders/ControlName.h"
 #include "faders/DbEditor.h"
 #include "faders/Fader.h"
-#include "faders/FaderKeys.h"
 #include "faders/GainScale.h"
 #include "faders/Twips.h"
 
 #include <QCheckBox>
 #include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-#include <QTimer>
 
 using Twips::px;
 
@@ -25,7 +24,7 @@ constexpr int kPanelWidth = 3135;
 constexpr int kFrameWidth = 1335;
 constexpr int kFrameHeight = 5655;
 constexpr int kFrameTop = 60;
-constexpr int kFrameLeft[FaderPanel::kFaders] = {120, 1680};
+constexpr int kFrameLeft[FaderView::kFaders] = {120, 1680};
 constexpr int kSliderWidth = 630;
 constexpr int kSliderHeight = 3975;
 constexpr int kLockTop = 5820;
@@ -45,8 +44,7 @@ QString faderName(int i, const QString &gainCaption) {
 
 } // namespace
 
-FaderPanel::FaderPanel(const SwitcherTables &tables, QWidget *parent)
-    : QWidget(parent), m_tables(tables) {
+FaderView::FaderView(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("faders"));
     setGeometry(0, 0, px(kPanelWidth), px(kLockTop + kLockHeight));
     for (int i = 0; i < kFaders; ++i)
@@ -56,18 +54,13 @@ FaderPanel::FaderPanel(const SwitcherTables &tables, QWidget *parent)
     chkLock->setObjectName(QStringLiteral("chkLock"));
     chkLock->setAccessibleDescription(QStringLiteral("Both faders move as one"));
     chkLock->setGeometry(px(120), px(kLockTop), px(1500), px(kLockHeight));
+    connect(chkLock, &QCheckBox::clicked, this, &FaderView::lockClicked);
 
     for (int i = 0; i < kFaders; ++i)
         setupFader(i);
-
-    tmrGain = new QTimer(this);
-    tmrGain->setObjectName(QStringLiteral("tmrGain"));
-    connect(tmrGain, &QTimer::timeout, this, &FaderPanel::tmrGain_Timer);
-    // Runs from the start: 50 ms later the faders show what the switcher reported so far.
-    tmrGain->start(kStartRefreshMs);
 }
 
-void FaderPanel::buildFaderGroup(int i) {
+void FaderView::buildFaderGroup(int i) {
     const int fader = i + 1; // as the user counts
     auto *frame = new QFrame(this);
     frame->setObjectName(ControlName("frmSlider", i));
@@ -102,7 +95,7 @@ void FaderPanel::buildFaderGroup(int i) {
                             px(kSliderHeight));
     lblGain[i]->setBuddy(sliGain[i]);
     connect(sliGain[i], &Fader::gainRequested, this,
-            [this, i](qint16 gain) { ApplyGain(i, gain); });
+            [this, i](qint16 gain) { emit gainEntered(i, gain); });
 
     // Over the gain caption, down to the top of the fader: a line edit needs the height.
     txtGainEntry[i] = new DbEditor(sliGain[i], frame);
@@ -111,24 +104,24 @@ void FaderPanel::buildFaderGroup(int i) {
     Twips::UseDrawnFontSize(txtGainEntry[i]);
     txtGainEntry[i]->setGeometry(2, px(390), inner - 4, px(720) - px(390) - 2);
     connect(txtGainEntry[i], &DbEditor::accepted, this,
-            [this, i](qint16 gain) { ApplyGain(i, gain); });
+            [this, i](qint16 gain) { emit gainEntered(i, gain); });
 
     cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
     cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
     cmdZerodb[i]->setAccessibleDescription(QStringLiteral("Fader %1 to 0 dB").arg(fader));
     cmdZerodb[i]->setGeometry(px(180), px(4800), px(975), px(360));
-    connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { cmdZerodb_Click(i); });
+    connect(cmdZerodb[i], &QPushButton::clicked, this, [this, i] { emit zeroClicked(i); });
 
     chkStereo[i] = new QCheckBox(QStringLiteral("Stereo"), frame);
     chkStereo[i]->setObjectName(ControlName("chkStereo", i));
     chkStereo[i]->setAccessibleDescription(
         QStringLiteral("Fader %1 sets its channel and the next one as a pair").arg(fader));
     chkStereo[i]->setGeometry(px(180), px(5220), px(1095), px(330));
-    connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { chkStereo_Click(i); });
+    connect(chkStereo[i], &QCheckBox::clicked, this, [this, i] { emit stereoClicked(i); });
 }
 
 // Range, steps and notifications of fader i.
-void FaderPanel::setupFader(int i) {
+void FaderView::setupFader(int i) {
     Fader *slider = sliGain[i];
     slider->setRange(GainScale::kTopPosition, GainScale::kBottomPosition);
     slider->setSingleStep(kArrowStep);
@@ -153,48 +146,71 @@ void FaderPanel::setupFader(int i) {
         if (action == QAbstractSlider::SliderNoAction ||
             slider->sliderPosition() == slider->value())
             return;
-        sliGain_Scroll(i);
+        emit stepped(i, GainScale::GainOfPosition(slider->sliderPosition()));
     });
-    FaderKeys::Install(
-        slider, [this, i](int keyCode, int shift) { sliGain_KeyUp(i, keyCode, shift); },
-        [this, i] { OpenGainEntry(i); });
+    slider->installEventFilter(this);
 }
 
-void FaderPanel::setSettings(const Settings &settings) {
-    m_settings = settings;
-}
-
-void FaderPanel::ShowChannelCaptions() {
-    for (int i = 0; i < kFaders; ++i) {
-        lblChan[i]->setText(GainScale::ChanCaption(m_settings.iChan[static_cast<std::size_t>(i)]));
-        showFaderDescription(i);
-    }
+void FaderView::showChannel(int i, qint16 channel) {
+    lblChan[static_cast<std::size_t>(i)]->setText(GainScale::ChanCaption(channel));
+    showFaderDescription(i);
 }
 
 // The channel the fader is bound to, and how to type a gain.
-void FaderPanel::showFaderDescription(int i) {
+void FaderView::showFaderDescription(int i) {
     const auto k = static_cast<std::size_t>(i);
     sliGain[k]->setAccessibleDescription(lblChan[k]->text() +
                                          QStringLiteral("; press Enter to type a gain"));
 }
 
-void FaderPanel::ShowStereoAndLock() {
-    const bool visible = m_settings.iType != kTypeDsp;
+void FaderView::showStereoAndLock(bool visible) {
     chkLock->setVisible(visible);
     for (auto *box : chkStereo)
         box->setVisible(visible);
 }
 
-void FaderPanel::ShowZeroDb() {
-    for (int i = 0; i < kFaders; ++i) {
-        sliGain[i]->setValue(GainScale::kZeroDbPosition);
-        ShowGainCaption(i, GainScale::kZeroDbGain);
-    }
+bool FaderView::stereo(int i) const {
+    return chkStereo[static_cast<std::size_t>(i)]->isChecked();
+}
+
+void FaderView::setStereo(int i, bool on) {
+    chkStereo[static_cast<std::size_t>(i)]->setChecked(on);
+}
+
+bool FaderView::locked() const {
+    return chkLock->isChecked();
+}
+
+void FaderView::setLock(bool checked, bool enabled) {
+    chkLock->setChecked(checked);
+    chkLock->setEnabled(enabled);
+}
+
+void FaderView::focusFader(int i) {
+    sliGain[static_cast<std::size_t>(i)]->setFocus(Qt::OtherFocusReason);
+}
+
+void FaderView::openGainEntry(int i) {
+    const auto k = static_cast<std::size_t>(i);
+    txtGainEntry[k]->open(sliGain[k]->gain());
+}
+
+void FaderView::showGain(int i, qint16 gain) {
+    showThumb(i, gain);
+    showCaption(i, gain);
+}
+
+void FaderView::showThumb(int i, qint16 gain) {
+    sliGain[static_cast<std::size_t>(i)]->setValue(GainScale::PositionOfGain(gain));
+}
+
+qint16 FaderView::thumbGain(int i) const {
+    return sliGain[static_cast<std::size_t>(i)]->gain();
 }
 
 // Sets the gain caption of group i and the fader's name with it. An unchanged name is not set
 // again: a refresh that changes nothing must not make screen readers speak.
-void FaderPanel::ShowGainCaption(int i, qint16 gain) {
+void FaderView::showCaption(int i, qint16 gain) {
     const auto k = static_cast<std::size_t>(i);
     const QString caption = GainScale::GainCaption(gain);
     lblGain[k]->setText(caption);
@@ -203,14 +219,49 @@ void FaderPanel::ShowGainCaption(int i, qint16 gain) {
         sliGain[k]->setAccessibleName(name);
 }
 
-bool FaderPanel::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::MouseButtonDblClick) {
-        for (int i = 0; i < kFaders; ++i) {
-            if (watched == lblGain[static_cast<std::size_t>(i)]) {
-                OpenGainEntry(i);
-                return true;
-            }
+bool FaderView::eventFilter(QObject *watched, QEvent *event) {
+    for (int i = 0; i < kFaders; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (watched == sliGain[k])
+            return faderKey(i, event);
+        if (watched == lblGain[k] && event->type() == QEvent::MouseButtonDblClick) {
+            openGainEntry(i);
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// The fader's scale runs from its top (loudest, the lowest value) to its bottom, so its arrow,
+// page and wheel controls are inverted; QAbstractSlider would invert Home and End along with
+// them and, worse, count them as a user step on key press. Here Home always goes to the top and
+// End to the bottom, silently: the step is taken when the key is released. Enter, for which the
+// slider has no use, opens the gain editor (a held one only once).
+bool FaderView::faderKey(int i, QEvent *event) {
+    Fader *slider = sliGain[static_cast<std::size_t>(i)];
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        switch (key->key()) {
+        case Qt::Key_Home:
+            slider->setValue(slider->minimum());
+            return true;
+        case Qt::Key_End:
+            slider->setValue(slider->maximum());
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!key->isAutoRepeat())
+                openGainEntry(i);
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // A held key repeats as release/press pairs; only the real release counts.
+        if (!key->isAutoRepeat())
+            emit keyReleased(i, key->key());
+    }
+    return false;
 }
