@@ -2,12 +2,17 @@
 // way the receive path cuts them, described in both directions. Each description must be one
 // short line of printable text, and the hex of any bytes must stay within its bound, so that a
 // switcher sending garbage can neither break the log's one-line-per-message form nor make a
-// line without limit.
+// line without limit. The words must also agree with the decoders: a message reads as a gain
+// report, a crosspoint map or a greeting exactly when its decoder accepts it, and otherwise as
+// that decoder's refusal, so that the log can never call a refused message an ordinary one.
 //
 // Input: one byte that is skipped (the receive target's plan byte, so that both targets share
 // their seeds), then the byte stream.
 
+#include "protocol/CrosspointMapDecoder.h"
 #include "protocol/FrameCutter.h"
+#include "protocol/GainReport.h"
+#include "protocol/Greeting.h"
 #include "protocol/MessageMeaning.h"
 #include "protocol/ReceiveBuffer.h"
 
@@ -43,8 +48,40 @@ void CheckLine(const QString &text, qsizetype limit) {
             Violation("control character in the text", text);
 }
 
+// Accepted: "<name>: ..." (or the name alone); refused: "<name>, <the decoder's reason>".
+void CheckVerdict(const QString &text, const QString &name, bool accepted) {
+    const bool readsAccepted = text == name || text.startsWith(name + QStringLiteral(": "));
+    const bool readsRefused = text.startsWith(name + QStringLiteral(", "));
+    if (accepted ? !readsAccepted : !readsRefused)
+        Violation(accepted ? "accepted message described as refused"
+                           : "refused message described as accepted",
+                  text);
+}
+
+void CheckAgreement(const QByteArray &message, const QString &text) {
+    if (message.isEmpty())
+        return;
+    switch (static_cast<quint8>(message.front())) {
+    case 0xE3:
+        CheckVerdict(text, QStringLiteral("gain report"),
+                     TCPComm::DecodeGainReport(message).accepted());
+        break;
+    case 0xF6:
+        CheckVerdict(text, QStringLiteral("crosspoint map"),
+                     TCPComm::DecodeCrosspointMap(message).accepted());
+        break;
+    case 0x81:
+        CheckVerdict(text, QStringLiteral("greeting"), TCPComm::DecodeGreeting(message).accepted());
+        break;
+    default:
+        break;
+    }
+}
+
 void CheckMessage(const QByteArray &message) {
-    CheckLine(MessageMeaning::Describe(message, Direction::FromSwitcher), kMaxMeaning);
+    const QString received = MessageMeaning::Describe(message, Direction::FromSwitcher);
+    CheckLine(received, kMaxMeaning);
+    CheckAgreement(message, received);
     CheckLine(MessageMeaning::Describe(message, Direction::ToSwitcher), kMaxMeaning);
     CheckLine(MessageMeaning::Hex(message), kMaxHex);
 }

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 using namespace ProtocolFakes;
+using Decoded::Rule;
 
 namespace {
 
@@ -72,6 +73,7 @@ void row(const char *name, const QByteArray &message, const QString &record = {}
 } // namespace
 
 Q_DECLARE_METATYPE(Counted)
+Q_DECLARE_METATYPE(Decoded::Rule)
 
 class TestDecoders : public QObject {
     Q_OBJECT
@@ -109,28 +111,59 @@ class TestDecoders : public QObject {
         QCOMPARE(rec.reports, 1);
         QCOMPARE(tables.iHistoryCount, 0);
         QCOMPARE(rec.failure, QString());
+        // What the link is told the tables took: both channels, unless the kind has no table.
+        const StoredGains &stored = rec.stored.front();
+        QCOMPARE(stored.kind, kind);
+        QCOMPARE(stored.gains.size(), field < 0 ? 0 : 2);
+        if (field >= 0)
+            QCOMPARE(stored.gains.back().channel * 10000 + stored.gains.back().gain, 80701);
     }
 
     void channelsPastTheTableStopTheDecode() {
-        receive(Report(1, {10, 1020, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
+        const QByteArray message =
+            Report(1, {10, 1020, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109});
+        const Decoded::GainReport report = TCPComm::DecodeGainReport(message);
+        QCOMPARE(report.refusal->rule, Rule::BeyondTables);
+        QCOMPARE(report.refusal->at, 1025);
+        QCOMPARE(report.entries.size(), 10);
+        QCOMPARE(report.storable, 5);
+        receive(message);
         for (int c = 1020; c <= 1024; ++c)
             QCOMPARE(tables.udtInGain[c].iSource, 100 + c - 1020);
         rec.expectFailedWithoutRefresh(kErrReceiveGain);
     }
 
+    // The decoder's verdict (the rule and the entries it read) and, separately, what storing
+    // the refused report does: nothing, and the failure is noted.
     void badFramesFail_data() {
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("wrong checksum") << Hex("E3 00 01 01 00 05 00 68 07 75 FF");
-        QTest::newRow("count 0") << Report(1, {0, 5});
-        QTest::newRow("one byte short") << Report(1, {2, 5, 700}, Hex("07"));
-        QTest::newRow("one byte too many") << Report(1, {1, 5, 700}, Hex("07"));
-        QTest::newRow("status and EOM only") << Hex("E3 FF");
+        QTest::addColumn<Rule>("rule");
+        QTest::addColumn<int>("read");
+        const auto row = [](const char *name, const QByteArray &m, Rule rule, int read = 0) {
+            QTest::newRow(name) << m << rule << read;
+        };
+        row("wrong checksum", Hex("E3 00 01 01 00 05 00 68 07 75 FF"), Rule::BadChecksum);
+        row("count 0", Report(1, {0, 5}), Rule::NoEntries);
+        row("one byte short", Report(1, {2, 5, 700}, Hex("07")), Rule::WrongLength, 2);
+        row("one byte too many", Report(1, {1, 5, 700}, Hex("07")), Rule::WrongLength, 1);
+        row("status and EOM only", Hex("E3 FF"), Rule::BadChecksum);
+        row("no EOM", Hex("E3 00 01 01 00 05 00 68 07 76"), Rule::NoEom);
         // The last channel would pass 32767: 32639 + 200 - 1.
-        QTest::newRow("channel arithmetic") << Frame("E3", Hex("00 01 48 01 7F FE 00 08"));
-        QTest::newRow("value beyond 16 bits") << Frame("E3", Hex("00 01 01 00 05 00 80 FF"));
+        row("channel arithmetic", Frame("E3", Hex("00 01 48 01 7F FE 00 08")),
+            Rule::ChannelsPastRange);
+        row("value beyond 16 bits", Frame("E3", Hex("00 01 01 00 05 00 80 FF")),
+            Rule::UnreadableEntry);
+        row("first past the tables", Report(3, {1, 1025, 700}), Rule::BeyondTables, 1);
     }
     void badFramesFail() {
         QFETCH(QByteArray, message);
+        QFETCH(Rule, rule);
+        QFETCH(int, read);
+        const Decoded::GainReport report = TCPComm::DecodeGainReport(message);
+        QVERIFY(report.refusal);
+        QCOMPARE(report.refusal->rule, rule);
+        QCOMPARE(report.entries.size(), read);
+        QCOMPARE(report.storable, 0);
         receive(message);
         QCOMPARE(tables.udtInGain[5].iSource, 0);
         rec.expectFailedWithoutRefresh(kErrReceiveGain);
@@ -159,6 +192,9 @@ class TestDecoders : public QObject {
         QCOMPARE(tables.udtXpt[64].iGains[0], 700);
         QCOMPARE(tables.udtXpt[64].iGains[1], 800);
         QCOMPARE(rec.reports, 2);
+        QCOMPARE(rec.stored.back().output, 64);
+        QCOMPARE(rec.stored.back().gains.size(), 2);
+        QCOMPARE(rec.stored.back().gains.front().channel, 64);
     }
 
     // Rows named by 1-based output->source. Counter -1: the output lists another source, so
@@ -270,6 +306,7 @@ class TestDecoders : public QObject {
         QFETCH(QByteArray, message);
         QFETCH(QString, record);
         const bool fails = record.isEmpty();
+        QCOMPARE(TCPComm::DecodeCrosspointMap(message).accepted(), !fails);
         process(kMapExample);
         rec.mapsStored.clear();
         process(message);
@@ -283,7 +320,13 @@ class TestDecoders : public QObject {
         QList<Entries> blocks;
         for (int o = 1020; o < 1030; ++o)
             blocks.append(Entries{{o - 1000, 600}});
-        process(Map(1020, blocks));
+        const QByteArray message = Map(1020, blocks);
+        const Decoded::CrosspointMapReport map = TCPComm::DecodeCrosspointMap(message);
+        QCOMPARE(map.refusal->rule, Rule::BeyondTables);
+        QCOMPARE(map.refusal->at, 1025);
+        QCOMPARE(map.blocks.size(), 10);
+        QCOMPARE(map.storable, 5);
+        process(message);
         for (int o = 1020; o < 1024; ++o)
             QCOMPARE(Record(tables.udtXpt[o]),
                      QStringLiteral("1 0 [0]%1/600 map: %2").arg(o - 999).arg(o - 1000));

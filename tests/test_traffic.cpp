@@ -228,6 +228,39 @@ class TrafficTest : public QObject {
                  QString("08:25:35.876 ") + (sent ? "tx " : "rx ") + meaning + " | " + bytes);
     }
 
+    // Messages the decoders refuse, or store only in part, read as the decoders' own verdict:
+    // never as an ordinary report or map.
+    void decodersVerdicts_data() {
+        using ProtocolFakes::Fields;
+        using ProtocolFakes::Frame;
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QString>("meaning");
+        QByteArray sources;
+        for (int s = 0; s < 65; ++s)
+            sources += Fields({s, 1024});
+        QTest::newRow("map block with 65 sources in range")
+            << Frame("F6", Hex("00") + Fields({1, 64, 65}) + '\0' + sources)
+            << "crosspoint map, output 65 lists a source past its 64 slots";
+        QTest::newRow("crosspoint report for output 1025")
+            << Frame("E3", Hex("00 0A") + Fields({1, 1024, 1024, 0}))
+            << "gain report: input 1 on output 1025 gain 1024 (0db)";
+        QTest::newRow("crosspoint report for output 1026")
+            << Frame("E3", Hex("00 0A") + Fields({1, 1025, 1024, 0}))
+            << "gain report, output 1026 is beyond the tables; nothing stored";
+        QTest::newRow("input report across the end of the tables")
+            << Frame("E3", Hex("00 01") + Fields({3, 1023, 1000, 1001, 1002}))
+            << "gain report, input 1026 is beyond the tables; stored inputs 1024-1025";
+        QTest::newRow("map across the end of the tables")
+            << Frame("F6", Hex("00") + Fields({3, 1023, 0}) + '\0' + Fields({0}) + '\0' +
+                               Fields({0}) + '\0')
+            << "crosspoint map, output 1026 is beyond the tables; stored outputs 1024-1025";
+    }
+    void decodersVerdicts() {
+        QFETCH(QByteArray, message);
+        QFETCH(QString, meaning);
+        QCOMPARE(MessageMeaning::Describe(message, Direction::FromSwitcher), meaning);
+    }
+
     // Runs of junk, and messages too long to show whole.
     void longBytes() {
         using Kind = TrafficEvent::Kind;
