@@ -32,20 +32,20 @@ void CatchTermination() {
         sigaction(signal, &action, nullptr);
 }
 
-void CloseOnSignal(QWidget *window) {
+void CloseOnSignal(QWidget *window, const std::function<void()> &close) {
     if (g_wake[0] == -1)
         return;
     auto *notifier = new QSocketNotifier(g_wake[0], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [close] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_wake[0], &byte, 1);
-        window->close();
+        close();
     });
 }
 
 #else
 
 void CatchTermination() {}
-void CloseOnSignal(QWidget *) {}
+void CloseOnSignal(QWidget *, const std::function<void()> &) {}
 
 #endif

@@ -81,6 +81,14 @@ frmAbout::frmAbout(const QString &settingsPath, QWidget *parent) : QDialog(paren
     layout->addWidget(cmdAboutquit, 0, Qt::AlignHCenter);
 }
 
+void frmAbout::setSettingsProblem(const QString &problem) {
+    QString line = lblSettingsFile->text().section(QStringLiteral(" ("), 0, 0);
+    if (!problem.isEmpty())
+        line +=
+            QStringLiteral(" (could not be read: %1; the start-up values are in use)").arg(problem);
+    lblSettingsFile->setText(line);
+}
+
 QString frmAbout::versionText() {
     return QStringLiteral("Tamric Dual Slider") + kCarriageReturn +
            QStringLiteral("1.02 - 04/15/03");

@@ -11,6 +11,9 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
   public:
+    // Adds why the settings file could not be read at start-up to the settings line; empty:
+    // the file was read (or did not exist yet).
+    void setSettingsProblem(const QString &problem);
     // settingsPath: the settings file in use, named on one line of its own.
     explicit frmAbout(const QString &settingsPath, QWidget *parent = nullptr);
 

@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstdio>
 
 using Twips::px;
 
@@ -230,16 +231,35 @@ void frmMain::readSettingsFile(const Settings &start) {
         return;
     const DiskWork::ReadResult read = DiskWork::ReadSettings(m_place.readFrom, start);
     m_settingsFailure = read.ok ? QString() : QString::fromLatin1(DiskWork::kBadFile);
+    m_readProblem = read.reason;
     useSettings(read.settings);
 }
 
-// A failure is not shown: the program goes on (and at exit still ends). The folder of a file
-// of the user's own (its configuration folder, or one named on the command line) is made when
-// missing.
+// Settings that could not be saved would be lost without a word: one message box names the file
+// and the reason, and the program goes on as it was (and at exit still ends). The folder of a
+// file of the user's own (its configuration folder, or one named on the command line) is made
+// when missing.
 void frmMain::writeSettingsFile() {
     QDir().mkpath(QFileInfo(m_place.path).absolutePath());
-    const bool written = DiskWork::WriteSettings(m_place.path, m_settings);
+    QString reason;
+    const bool written = DiskWork::WriteSettings(m_place.path, m_settings, &reason);
     m_settingsFailure = written ? QString() : QString::fromLatin1(DiskWork::kBadFile);
+    if (written)
+        return;
+    const QString text = QStringLiteral("The settings could not be saved to %1: %2.")
+                             .arg(QDir::toNativeSeparators(m_place.path), reason);
+    if (m_closingForSignal) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(ProgramInfo::kName), qPrintable(text));
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, ProgramInfo::kDisplayName, text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("settingsSaveFailure"));
+    box.exec();
+}
+
+void frmMain::closeForSignal() {
+    m_closingForSignal = true;
+    close();
 }
 
 void frmMain::mnuAbout_Click() {
@@ -247,6 +267,7 @@ void frmMain::mnuAbout_Click() {
     // then only hidden and shown again.
     if (!aboutBox)
         aboutBox = new frmAbout(m_place.path, this);
+    aboutBox->setSettingsProblem(m_readProblem);
     aboutBox->exec();
 }
 

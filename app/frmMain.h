@@ -53,6 +53,10 @@ class frmMain : public QMainWindow {
     QString settingsFailure() const { return m_settingsFailure; }
     SwitcherLink &link() { return *m_link; }
 
+    // Closes the window for a termination signal: a settings file that cannot be written is
+    // then reported on the standard error stream, since nobody may be there to answer a box.
+    void closeForSignal();
+
     // What Setup's OK confirmed: reconnects when the address or port changed, brings the
     // window in line and saves the settings file.
     void ApplySetup(const Settings &chosen);
@@ -83,6 +87,8 @@ class frmMain : public QMainWindow {
     const SettingsLocation::Place m_place;
     Settings m_settings;
     QString m_settingsFailure;
+    QString m_readProblem; // why the settings file could not be read, for the About box
+    bool m_closingForSignal = false;
     SwitcherLink *m_link;
     FaderView *m_faderView = nullptr;
     FaderController *m_faders = nullptr;

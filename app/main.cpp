@@ -62,7 +62,7 @@ int main(int argc, char *argv[]) {
             : SettingsLocation::Place{cli.settingsFile, cli.settingsFile};
     frmMain window(place);
     window.setWindowTitle(cli.windowCaption());
-    CloseOnSignal(&window);
+    CloseOnSignal(&window, [&window] { window.closeForSignal(); });
     // Before Form_Load, which starts the first connection.
     trace.watch(window.link());
     window.Form_Load();

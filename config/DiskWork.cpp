@@ -4,6 +4,7 @@
 #include "config/NumericValue.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <limits>
 #include <optional>
 
@@ -118,23 +119,38 @@ QString SettingsPathIn(const QString &dir) {
 }
 
 ReadResult ReadSettings(const QString &path, const Settings &start) {
-    ReadResult result{start, true};
+    ReadResult result{start, true, {}};
     IniDocument doc;
     const IniLoad load = LoadIni(path, doc);
     // A missing file reads like one without the keys; anything unreadable changes nothing.
-    result.ok =
-        (load == IniLoad::Loaded || load == IniLoad::Missing) && ReadKeys(doc, result.settings);
+    if (load == IniLoad::Unusable) {
+        result.ok = false;
+        result.reason = QFileInfo(path).isDir() ? QStringLiteral("it is a folder")
+                                                : QStringLiteral("it cannot be read");
+    } else if (load == IniLoad::NotText) {
+        result.ok = false;
+        result.reason = QStringLiteral("it is not a text file of settings");
+    } else if (!ReadKeys(doc, result.settings)) {
+        result.ok = false;
+        result.reason = QStringLiteral("a value in it does not fit");
+    }
     return result;
 }
 
-bool WriteSettings(const QString &path, const Settings &settings) {
+bool WriteSettings(const QString &path, const Settings &settings, QString *reason) {
     IniDocument doc;
-    if (LoadIni(path, doc) == IniLoad::Unusable)
+    if (LoadIni(path, doc) == IniLoad::Unusable) {
+        if (reason)
+            *reason = QFileInfo(path).isDir() ? QStringLiteral("it is a folder")
+                                              : QStringLiteral("it cannot be read");
         return false;
+    }
     // Binary or oversized content is not worth keeping: the document starts empty and the
     // file is replaced by a fresh one.
     const bool allKeys = WriteKeys(doc, settings);
-    const bool saved = SaveIni(path, doc);
+    const bool saved = SaveIni(path, doc, reason);
+    if (!allKeys && saved && reason)
+        *reason = QStringLiteral("a setting is out of the range the file can hold");
     return allKeys && saved;
 }
 

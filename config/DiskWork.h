@@ -33,14 +33,16 @@ QString SettingsPathIn(const QString &dir);
 struct ReadResult {
     Settings settings; // the values in force after the read
     bool ok = true;    // false: the read stopped at a failure ("Bad File")
+    QString reason;    // why, in words for the user: "it is a folder", "a value is out of range"
 };
 
 // The settings after reading the file over `start`, the values in force before the read. A
 // read that fails keeps the keys read before the failing one, and `start` for the rest.
 ReadResult ReadSettings(const QString &path, const Settings &start = {});
 
-// Stores the six settings into the file; false ("Bad File") when that failed. The keys stored
-// before a failing one are still saved, the later ones keep their old text.
-bool WriteSettings(const QString &path, const Settings &settings);
+// Stores the six settings into the file; false ("Bad File") when that failed, with the reason in
+// words for the user in *reason when given. The keys stored before a failing one are still
+// saved, the later ones keep their old text.
+bool WriteSettings(const QString &path, const Settings &settings, QString *reason = nullptr);
 
 } // namespace DiskWork

@@ -135,12 +135,17 @@ IniLoad LoadIni(const QString &path, IniDocument &doc) {
     return IniLoad::Loaded;
 }
 
-bool SaveIni(const QString &path, IniDocument &doc) {
+bool SaveIni(const QString &path, IniDocument &doc, QString *error) {
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     // "Type=1" as hand-written files and other tools have it, not "Type = 1".
     doc.ini.SetSpaces(false);
     std::string text;
     if (doc.ini.Save(text, doc.bom) < 0)
-        return false;
+        return fail(QStringLiteral("the settings could not be put into words"));
     QByteArray bytes = QByteArray::fromStdString(text);
     if (!doc.tailComments.isEmpty()) {
         if (!bytes.isEmpty())
@@ -154,12 +159,13 @@ bool SaveIni(const QString &path, IniDocument &doc) {
     // a buffered QSaveFile loses that on its final flush and would commit the truncated file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
+        return fail(file.errorString());
     if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        return false;
+        return fail(reason);
     }
-    return file.commit();
+    return file.commit() || fail(file.errorString());
 }
 
 } // namespace DiskWork

@@ -32,7 +32,8 @@ enum class IniLoad {
 IniLoad LoadIni(const QString &path, IniDocument &doc);
 
 // Writes the whole document to a temporary file beside path and then replaces path with it, so
-// path holds either its old content or the new one, never a mixture. False on any failure.
-bool SaveIni(const QString &path, IniDocument &doc);
+// path holds either its old content or the new one, never a mixture. False on any failure, with
+// the system's reason in *error when given ("Permission denied", "No space left on device").
+bool SaveIni(const QString &path, IniDocument &doc, QString *error = nullptr);
 
 } // namespace DiskWork

@@ -9,12 +9,14 @@
 
 #include "app/CommandLine.h"
 #include "app/ProgramInfo.h"
+#include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "config/DiskWork.h"
 #include "config/SettingsLocation.h"
 #include "support/Controls.h"
 #include "support/SettingsFile.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QtTest>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <map>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -247,14 +250,42 @@ class StartupTest : public QObject {
             frmMain window;
             window.Form_Load();
             QCOMPARE(window.settingsFailure(), after.isEmpty() ? QString() : "Bad File");
+            // The About box says when the file could not be read, and why.
+            const std::map<QString, QString> readProblem{
+                {"binary", "it is not a text file of settings"},
+                {"huge", "it is not a text file of settings"},
+                {"directory", "it is a folder"},
+                {"unreadable", "it cannot be read"}};
+            TestSupport::Answering<frmAbout>(
+                QStringLiteral("frmAbout"),
+                [&](frmAbout *about) {
+                    const QString line =
+                        TestSupport::Find<QLabel>(about, "lblSettingsFile")->text();
+                    const auto problem = readProblem.find(tag);
+                    QCOMPARE(line.endsWith(problem == readProblem.end()
+                                               ? QStringLiteral("Slider.ini")
+                                               : " (could not be read: " + problem->second +
+                                                     "; the start-up values are in use)"),
+                             true);
+                    about->close();
+                },
+                [&] { TestSupport::Find<QAction>(&window, "mnuAbout")->trigger(); });
             QCOMPARE(TestSupport::SettingsText(window.settings()) + ' ' +
                          TestSupport::Find<QLabel>(&window, "lblChan", 0)->text() + ' ' +
                          TestSupport::Find<QLabel>(&window, "lblChan", 1)->text(),
                      QString("1 0 1 0 127.0.0.1 1250 Ch. 1 Ch. 2"));
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
+            // A file that cannot be written at exit is named in one message box, with why.
+            TestSupport::BoxDismisser boxes(QStringLiteral("settingsSaveFailure"));
             QVERIFY(window.close());
             QCOMPARE(window.settingsFailure(), file.isEmpty() ? "Bad File" : QString());
+            QCOMPARE(boxes.shown().size(), file.isEmpty() ? 1 : 0);
+            if (file.isEmpty())
+                QVERIFY2(boxes.shown().front().startsWith(
+                             "Dual Slider|The settings could not be saved to " +
+                             frmMain::DefaultSettingsPath() + ": "),
+                         qPrintable(boxes.shown().front()));
         }
         QStringList found;
         const QDir folder(QCoreApplication::applicationDirPath());
