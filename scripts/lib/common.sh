@@ -8,7 +8,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # appstream validate the installed menu entry and metadata; Qt's private headers let the
 # accessibility test switch accessibility on offscreen; the rest run the panel under the real
 # AT-SPI stack on a virtual display.
-BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
+BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev liboscpack-dev liblo-tools
     desktop-file-utils appstream qt6-base-private-dev
     xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0)
 
