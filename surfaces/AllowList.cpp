@@ -30,9 +30,15 @@ std::optional<int> PrefixOf(const QString &text, int width) {
 QHostAddress Unmapped(const QHostAddress &address) {
     if (address.protocol() != QAbstractSocket::IPv6Protocol)
         return address;
-    bool mapped = false;
-    const quint32 v4 = address.toIPv4Address(&mapped);
-    return mapped ? QHostAddress(v4) : address;
+    // Only ::ffff:a.b.c.d: Qt would also read "::" (any IPv6 address) as 0.0.0.0.
+    const Q_IPV6ADDR bytes = address.toIPv6Address();
+    for (int i = 0; i < 10; ++i)
+        if (bytes[i] != 0)
+            return address;
+    if (bytes[10] != 0xff || bytes[11] != 0xff)
+        return address;
+    return QHostAddress(quint32(bytes[12]) << 24 | quint32(bytes[13]) << 16 |
+                        quint32(bytes[14]) << 8 | quint32(bytes[15]));
 }
 
 std::optional<QHostAddress> ParseAddressLiteral(const QString &text) {

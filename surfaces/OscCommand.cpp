@@ -199,15 +199,19 @@ Outcome Interpret(std::string_view address, const Args &args) {
 
 // The address of a message, when its bytes hold a terminated string at all: for drop reports of
 // messages oscpack refuses. Only printable ASCII is kept, and at most 128 bytes.
+QByteArray Printable(QByteArray address) {
+    address.truncate(128);
+    for (char &c : address)
+        if (c < 0x20 || c > 0x7E)
+            c = '?';
+    return address;
+}
+
 QByteArray AddressOf(const char *data, std::size_t size) {
     const void *nul = std::memchr(data, '\0', size);
     if (!nul || size == 0 || data[0] != '/')
         return {};
-    QByteArray address(data, static_cast<const char *>(nul) - data);
-    for (char &c : address)
-        if (c < 0x20 || c > 0x7E)
-            c = '?';
-    return address.left(128);
+    return Printable(QByteArray(data, static_cast<const char *>(nul) - data));
 }
 
 void TakeMessage(const osc::ReceivedMessage &message, Parsed &parsed) {
@@ -219,7 +223,7 @@ void TakeMessage(const osc::ReceivedMessage &message, Parsed &parsed) {
     if (const auto *command = std::get_if<Command>(&outcome))
         parsed.commands.push_back(*command);
     else
-        parsed.drops.push_back({std::get<Failure>(outcome), address});
+        parsed.drops.push_back({std::get<Failure>(outcome), Printable(address)});
 }
 
 template <typename Element> void TakeElement(const Element &element, int depth, Parsed &parsed);
