@@ -16,6 +16,11 @@ QString SenderText(const QHostAddress &address, quint16 port) {
 } // namespace
 
 OscServer::OscServer(QObject *parent) : QObject(parent) {
+    // Children as well as members, so that a window or a test can see which timers run.
+    m_nextSlice.setParent(this);
+    m_nextSlice.setObjectName(QStringLiteral("nextSlice"));
+    m_feedbackDue.setParent(this);
+    m_feedbackDue.setObjectName(QStringLiteral("feedbackDue"));
     m_clock.start();
     m_nextSlice.setSingleShot(true);
     m_nextSlice.setInterval(0);

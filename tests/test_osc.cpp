@@ -16,6 +16,7 @@
 #include <oscpack/osc/OscOutboundPacketStream.h>
 
 #include <QFile>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -509,6 +510,180 @@ class TestOsc : public QObject {
         QVERIFY(DiskWork::WriteSurfaceSettings(path, read.settings));
         QCOMPARE(TestSupport::FileBytes(path), written);         // settled
         QVERIFY(!DiskWork::WriteSurfaceSettings(dir.path(), s)); // a folder is no file
+    }
+
+    // The listener over real sockets on 127.0.0.1.
+    void serverPortTaken() {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::LocalHost, 0));
+        OscServer server;
+        const QString error = server.start(QHostAddress::LocalHost, other.localPort(), AllowList{});
+        QVERIFY2(error.contains(QString::number(other.localPort())), qPrintable(error));
+        QVERIFY(!server.isListening());
+        QCOMPARE(server.port(), quint16(0));
+        // An address that is not this machine's.
+        QVERIFY(!server.start(QHostAddress(QStringLiteral("192.0.2.1")), 0, AllowList{}).isEmpty());
+    }
+
+    // Commands from liblo's oscsend arrive typed, with their sender; a refused sender and bad
+    // packets move nothing and are counted.
+    void serverCommandsAndDrops() {
+        const QString oscsend = QStandardPaths::findExecutable(QStringLiteral("oscsend"));
+        if (oscsend.isEmpty())
+            QSKIP("oscsend (liblo-tools) is not installed");
+        OscServer server;
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        std::vector<std::pair<Command, QHostAddress>> got;
+        connect(&server, &OscServer::commandReceived, this,
+                [&](const Command &c, const QHostAddress &from, quint16) {
+                    got.emplace_back(c, from);
+                });
+        const QString port = QString::number(server.port());
+        QProcess send;
+        send.start(oscsend,
+                   {QStringLiteral("127.0.0.1"), port, QStringLiteral("/dual-slider/fader/2/gain"),
+                    QStringLiteral("f"), QStringLiteral("-6")});
+        QVERIFY(send.waitForFinished(5000) && send.exitCode() == 0);
+        QVERIFY(TestSupport::spinUntil([&] { return !got.empty(); }, 3000));
+        QCOMPARE(got[0].first, Command(SetGain{1, 964}));
+        QCOMPARE(got[0].second, QHostAddress(QHostAddress::LocalHost));
+        QVERIFY2(server.lastArrival().endsWith(QStringLiteral(": fader 2 gain -6db")),
+                 qPrintable(server.lastArrival()));
+
+        QUdpSocket surface;
+        surface.writeDatagram(QByteArray("junk"), QHostAddress::LocalHost, server.port());
+        surface.writeDatagram(Msg("/dual-slider/fader/3/gain", 0.0f), QHostAddress::LocalHost,
+                              server.port());
+        surface.writeDatagram(QByteArray(int(kMaxPacketBytes) + 4, '/'), QHostAddress::LocalHost,
+                              server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return server.dropCount(DropReason::Oversized) == 1; },
+                                       3000));
+        QCOMPARE(server.dropCount(DropReason::Malformed), quint64(1));
+        QCOMPARE(server.dropCount(DropReason::UnknownAddress), quint64(1));
+
+        // Only 10.0.0.1 may send: the same surface is refused and moves nothing.
+        QVERIFY(server
+                    .start(QHostAddress::LocalHost, 0,
+                           std::get<AllowList>(ParseAllowList(QStringLiteral("10.0.0.1"))))
+                    .isEmpty());
+        surface.writeDatagram(Msg("/dual-slider/lock", 1), QHostAddress::LocalHost, server.port());
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return server.dropCount(DropReason::NotAllowed) == 1; }, 3000));
+        QCOMPARE(got.size(), std::size_t(1));
+        QVERIFY2(server.lastArrival().contains(QStringLiteral("dropped, sender not allowed")),
+                 qPrintable(server.lastArrival()));
+    }
+
+    // A flood from one sender is cut to its share; another sender still gets through, and
+    // once it is over no timer runs.
+    void serverFlood() {
+        OscServer server;
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        int locks = 0, zeros = 0;
+        connect(&server, &OscServer::commandReceived, this, [&](const Command &c) {
+            locks += std::holds_alternative<SetLock>(c);
+            zeros += std::holds_alternative<Zero>(c);
+        });
+        QUdpSocket flood, calm;
+        const QByteArray lock = Msg("/dual-slider/lock", 1);
+        for (int i = 0; i < 1000; ++i)
+            flood.writeDatagram(lock, QHostAddress::LocalHost, server.port());
+        calm.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+        calm.writeDatagram(Msg("/dual-slider/fader/1/zero"), QHostAddress::LocalHost,
+                           server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return zeros == 1; }, 3000));
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return quint64(locks) + server.dropCount(DropReason::RateLimited) >= 900; },
+            3000));
+        QVERIFY2(locks <= int(SenderLimit::kBurst) + 50, qPrintable(QString::number(locks)));
+        QVERIFY(server.dropCount(DropReason::RateLimited) > 0);
+        QVERIFY(TestSupport::spinUntil(
+            [&] {
+                for (const QTimer *t : server.findChildren<QTimer *>())
+                    if (t->isActive())
+                        return false;
+                return true;
+            },
+            1000));
+    }
+
+    // A subscriber gets the state at once, then changes coalesced to the latest value; liblo's
+    // oscdump, subscribed by oscsend with a reply port, reads the same feedback.
+    void serverFeedback() {
+        OscServer server;
+        server.publishGain(0, 964);
+        server.publishLink(LinkWord::Connecting);
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        QUdpSocket surface;
+        QVERIFY(surface.bind(QHostAddress::LocalHost, 0));
+        QByteArrayList received;
+        connect(&surface, &QUdpSocket::readyRead, this, [&] {
+            while (surface.hasPendingDatagrams())
+                received << surface.receiveDatagram().data();
+        });
+        surface.writeDatagram(Msg("/dual-slider/subscribe"), QHostAddress::LocalHost,
+                              server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return received.size() == 2; }, 3000));
+        std::sort(received.begin(), received.end());
+        QCOMPARE(received,
+                 QByteArrayList({GainMessage(0, 964), LinkMessage(LinkWord::Connecting)}));
+        QCOMPARE(server.subscribers().size(), std::size_t(1));
+        QCOMPARE(server.subscribers()[0].port, surface.localPort());
+
+        // A sweep of fader 2: the first value at once, the last one within the interval after.
+        QByteArray last;
+        disconnect(&surface, nullptr, this, nullptr);
+        int gains = 0;
+        connect(&surface, &QUdpSocket::readyRead, this, [&] {
+            while (surface.hasPendingDatagrams()) {
+                last = surface.receiveDatagram().data();
+                ++gains;
+            }
+        });
+        for (qint16 g = 500; g <= 1000; g += 10)
+            server.publishGain(1, g);
+        QVERIFY(TestSupport::spinUntil([&] { return last == GainMessage(1, 1000); }, 3000));
+        QVERIFY2(gains <= 3, qPrintable(QString::number(gains)));
+
+        const QString oscsend = QStandardPaths::findExecutable(QStringLiteral("oscsend"));
+        const QString oscdump = QStandardPaths::findExecutable(QStringLiteral("oscdump"));
+        if (oscsend.isEmpty() || oscdump.isEmpty())
+            QSKIP("oscsend/oscdump (liblo-tools) are not installed");
+        QUdpSocket probe; // a free port for oscdump
+        QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+        const QString dumpPort = QString::number(probe.localPort());
+        probe.close();
+        QProcess dump;
+        dump.start(oscdump, {QStringLiteral("-L"), dumpPort});
+        QVERIFY(dump.waitForStarted(3000));
+        QProcess send;
+        QByteArray out;
+        // oscdump may not listen yet when the first subscription arrives: renew until it shows.
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return (out += dump.readAllStandardOutput()).contains("/dual-slider/link"); },
+            4000,
+            [&] {
+                if (send.state() == QProcess::NotRunning)
+                    send.start(oscsend,
+                               {QStringLiteral("127.0.0.1"), QString::number(server.port()),
+                                QStringLiteral("/dual-slider/subscribe"), QStringLiteral("i"),
+                                dumpPort});
+            }));
+        send.waitForFinished(3000);
+        server.publishCaption(1, QStringLiteral("Gain (0db)"));
+        QVERIFY(TestSupport::spinUntil(
+            [&] {
+                return (out += dump.readAllStandardOutput())
+                    .contains("/dual-slider/fader/2/caption");
+            },
+            3000));
+        dump.kill();
+        dump.waitForFinished(3000);
+        QVERIFY2(out.contains("/dual-slider/fader/1/gain f -6.000000") &&
+                     out.contains("/dual-slider/fader/2/gain f -2.400000") &&
+                     out.contains("/dual-slider/link s \"Connecting\"") &&
+                     out.contains("/dual-slider/fader/2/caption s \"Gain (0db)\""),
+                 out.constData());
     }
 };
 
