@@ -7,10 +7,10 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # Packages needed to build and test the panel and the simulator: desktop-file-utils and
 # appstream validate the installed menu entry and metadata; Qt's private headers let the
 # accessibility test switch accessibility on offscreen; iproute2 builds the network namespaces
-# in which a pulled cable is tested; the rest run the panel under the real AT-SPI stack on a
-# virtual display.
+# in which a pulled cable is tested; oscpack parses and builds OSC, and liblo's tools are the far
+# end of the OSC tests; the rest run the panel under the real AT-SPI stack on a virtual display.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
-    desktop-file-utils appstream qt6-base-private-dev iproute2
+    desktop-file-utils appstream qt6-base-private-dev iproute2 liboscpack-dev liblo-tools
     xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0)
 
 # Installs whichever of the given Debian packages are missing.

@@ -1,0 +1,691 @@
+// The OSC control surface: the address space and its argument types, bundles, feedback bytes,
+// the allow list, subscriptions and their coalescing, the per-sender limit, the [SURFACES]
+// settings, and the listener over real UDP sockets with liblo's oscsend and oscdump at the far
+// end.
+
+#include "config/SurfaceSettings.h"
+#include "support/EventLoop.h"
+#include "support/SettingsFile.h"
+#include "surfaces/AllowList.h"
+#include "surfaces/OscCommand.h"
+#include "surfaces/OscFeedback.h"
+#include "surfaces/OscServer.h"
+#include "surfaces/OscSubscribers.h"
+#include "surfaces/SenderLimit.h"
+
+#include <oscpack/osc/OscOutboundPacketStream.h>
+
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+using namespace Osc;
+
+namespace {
+
+// One OSC message (or, with bundle(), a bundle of them) built by oscpack, as a surface sends it.
+struct Packet {
+    std::vector<char> buffer = std::vector<char>(16384);
+    osc::OutboundPacketStream stream{buffer.data(), buffer.size()};
+    Packet &bundle() {
+        stream << osc::BeginBundleImmediate;
+        return *this;
+    }
+    Packet &end() {
+        stream << osc::EndBundle;
+        return *this;
+    }
+    template <typename... Args> Packet &msg(const char *address, Args... args) {
+        stream << osc::BeginMessage(address);
+        ((stream << args), ...);
+        stream << osc::EndMessage;
+        return *this;
+    }
+    QByteArray bytes() const { return QByteArray(stream.Data(), qsizetype(stream.Size())); }
+};
+
+template <typename... Args> QByteArray Msg(const char *address, Args... args) {
+    return Packet().msg(address, args...).bytes();
+}
+
+const char *ReasonName(DropReason r) {
+    static const char *const names[] = {"Oversized",  "Malformed",   "TooDeep",
+                                        "Unknown",    "BadArgs",     "OutOfRange",
+                                        "NotAllowed", "RateLimited", "SubscribersFull"};
+    return names[int(r)];
+}
+
+// The outcome of a packet as one line of fields, commands then drops.
+QString Outcome(const Parsed &parsed) {
+    QStringList parts;
+    for (const Command &command : parsed.commands)
+        parts << std::visit(
+            [](const auto &c) -> QString {
+                using T = std::decay_t<decltype(c)>;
+                if constexpr (std::is_same_v<T, SetGain>)
+                    return QStringLiteral("gain %1 %2").arg(c.fader).arg(c.gain);
+                else if constexpr (std::is_same_v<T, Zero>)
+                    return QStringLiteral("zero %1").arg(c.fader);
+                else if constexpr (std::is_same_v<T, SetStereo>)
+                    return QStringLiteral("stereo %1 %2").arg(c.fader).arg(int(c.on));
+                else if constexpr (std::is_same_v<T, SetLock>)
+                    return QStringLiteral("lock %1").arg(int(c.on));
+                else if constexpr (std::is_same_v<T, Fade>)
+                    return QStringLiteral("fade %1 %2 %3").arg(c.fader).arg(c.gain).arg(c.seconds);
+                else if constexpr (std::is_same_v<T, RecallScene>)
+                    return QStringLiteral("scene '%1' %2")
+                        .arg(c.name, c.seconds ? QString::number(*c.seconds) : QStringLiteral("-"));
+                else
+                    return QStringLiteral("subscribe %1")
+                        .arg(c.replyPort ? QString::number(*c.replyPort) : QStringLiteral("-"));
+            },
+            command);
+    for (const Drop &d : parsed.drops)
+        parts
+            << QStringLiteral("drop %1 %2").arg(ReasonName(d.reason), QString(d.address)).trimmed();
+    return parts.join(QStringLiteral(" | "));
+}
+
+QString Parse(const QByteArray &bytes) {
+    return Outcome(ParseOscPacket(bytes.constData(), std::size_t(bytes.size())));
+}
+
+QByteArray Be32(quint32 v) {
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+// A bundle written out by hand, for element sizes oscpack would never write.
+QByteArray RawBundle(const QList<QByteArray> &elements, qint64 sizeDelta = 0) {
+    QByteArray b = QByteArrayLiteral("#bundle") + '\0' + QByteArray(7, '\0') + '\1';
+    for (const QByteArray &e : elements)
+        b += Be32(quint32(e.size() + sizeDelta)) + e;
+    return b;
+}
+
+QByteArray Nested(int depth, const QByteArray &inner) {
+    QByteArray packet = inner;
+    for (int i = 0; i < depth; ++i)
+        packet = RawBundle({packet});
+    return packet;
+}
+
+// An OSC string: the text, a NUL, padded to four bytes.
+QByteArray Str(const QByteArray &text) {
+    QByteArray s = text + '\0';
+    while (s.size() % 4)
+        s += '\0';
+    return s;
+}
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+} // namespace
+
+class TestOsc : public QObject {
+    Q_OBJECT
+
+    void row(const char *name, const QByteArray &packet, const QString &expected) {
+        QTest::newRow(name) << packet << expected;
+    }
+
+  private slots:
+    void parse_data() {
+        QTest::addColumn<QByteArray>("packet");
+        QTest::addColumn<QString>("expected");
+        const char *g1 = "/dual-slider/fader/1/gain";
+        const char *p2 = "/dual-slider/fader/2/position";
+        const char *st = "/dual-slider/fader/1/stereo";
+        const char *fade = "/dual-slider/fader/2/fade";
+        const char *scene = "/dual-slider/scene/recall";
+        // Gain: to the nearest 0.1 dB step, a tie to the quieter one, beyond the scale to its end.
+        row("gain float", Msg(g1, -6.0f), "gain 0 964");
+        row("gain int, fader 2", Msg("/dual-slider/fader/2/gain", 3), "gain 1 1054");
+        row("gain double", Msg(g1, 12.34), "gain 0 1147");
+        row("gain int64", Msg(g1, osc::int64(-20)), "gain 0 824");
+        row("gain tie to quieter", Msg(g1, -0.25), "gain 0 1021");
+        row("gain below Off", Msg(g1, -150.0f), "gain 0 24");
+        row("gain over +24", Msg(g1, 30.0f), "gain 0 1264");
+        row("gain off", Msg(g1, "off"), "gain 0 24");
+        row("gain OFF", Msg(g1, "OFF"), "gain 0 24");
+        row("gain loud", Msg(g1, "loud"), "drop OutOfRange /dual-slider/fader/1/gain");
+        row("gain NaN", Msg(g1, kNaN), "drop OutOfRange /dual-slider/fader/1/gain");
+        row("gain true", Msg(g1, true), "drop BadArgs /dual-slider/fader/1/gain");
+        row("gain no argument", Msg(g1), "drop BadArgs /dual-slider/fader/1/gain");
+        row("gain two arguments", Msg(g1, 1.0f, 2.0f), "drop BadArgs /dual-slider/fader/1/gain");
+        // Position: 0 is Off, 1 is +24 dB, linear in steps; outside 0..1 clamps.
+        row("position 0", Msg(p2, 0.0f), "gain 1 24");
+        row("position 1 (int)", Msg(p2, 1), "gain 1 1264");
+        row("position half", Msg(p2, 0.5), "gain 1 644");
+        row("position of 0 dB", Msg(p2, 1000.0 / 1240.0), "gain 1 1024");
+        row("position below 0", Msg(p2, -0.2f), "gain 1 24");
+        row("position above 1", Msg(p2, 1.5f), "gain 1 1264");
+        row("position NaN", Msg(p2, kNaN), "drop OutOfRange /dual-slider/fader/2/position");
+        row("position string", Msg(p2, "0.5"), "drop BadArgs /dual-slider/fader/2/position");
+        row("zero", Msg("/dual-slider/fader/2/zero"), "zero 1");
+        row("zero with argument", Msg("/dual-slider/fader/2/zero", 1),
+            "drop BadArgs /dual-slider/fader/2/zero");
+        // Switches: int 0/1, true/false, a toggle's 0.0/1.0.
+        row("stereo 1", Msg(st, 1), "stereo 0 1");
+        row("stereo 0", Msg(st, 0), "stereo 0 0");
+        row("stereo true", Msg(st, true), "stereo 0 1");
+        row("stereo false", Msg(st, false), "stereo 0 0");
+        row("stereo toggle 1.0", Msg(st, 1.0f), "stereo 0 1");
+        row("stereo 2", Msg(st, 2), "drop OutOfRange /dual-slider/fader/1/stereo");
+        row("stereo 0.5", Msg(st, 0.5f), "drop OutOfRange /dual-slider/fader/1/stereo");
+        row("stereo string", Msg(st, "on"), "drop BadArgs /dual-slider/fader/1/stereo");
+        row("lock true", Msg("/dual-slider/lock", true), "lock 1");
+        row("lock 0", Msg("/dual-slider/lock", 0), "lock 0");
+        row("lock nothing", Msg("/dual-slider/lock"), "drop BadArgs /dual-slider/lock");
+        // Fade and scene recall.
+        row("fade", Msg(fade, -10.0f, 2.5f), "fade 1 924 2.5");
+        row("fade off, int seconds", Msg(fade, "off", 60), "fade 1 24 60");
+        row("fade 61 s", Msg(fade, 0.0f, 61.0f), "drop OutOfRange /dual-slider/fader/2/fade");
+        row("fade negative time", Msg(fade, 0.0f, -1.0f),
+            "drop OutOfRange /dual-slider/fader/2/fade");
+        row("fade no time", Msg(fade, 0.0f), "drop BadArgs /dual-slider/fader/2/fade");
+        row("fade time as text", Msg(fade, "loud", "2"), "drop BadArgs /dual-slider/fader/2/fade");
+        row("scene", Msg(scene, "Show A"), "scene 'Show A' -");
+        row("scene in 5 s", Msg(scene, "Show A", 5.0f), "scene 'Show A' 5");
+        row("scene utf-8", Msg(scene, "Bühne"), "scene 'Bühne' -");
+        row("scene blank name", Msg(scene, " "), "drop OutOfRange /dual-slider/scene/recall");
+        row("scene number", Msg(scene, 3), "drop BadArgs /dual-slider/scene/recall");
+        row("scene 100 s", Msg(scene, "A", 100.0f), "drop OutOfRange /dual-slider/scene/recall");
+        row("subscribe", Msg("/dual-slider/subscribe"), "subscribe -");
+        row("subscribe reply port", Msg("/dual-slider/subscribe", 9001), "subscribe 9001");
+        row("subscribe port 0", Msg("/dual-slider/subscribe", 0),
+            "drop OutOfRange /dual-slider/subscribe");
+        // Addresses.
+        row("fader 3", Msg("/dual-slider/fader/3/gain", 0.0f),
+            "drop Unknown /dual-slider/fader/3/gain");
+        row("fader 0", Msg("/dual-slider/fader/0/gain", 0.0f),
+            "drop Unknown /dual-slider/fader/0/gain");
+        row("fader 12", Msg("/dual-slider/fader/12/gain", 0.0f),
+            "drop Unknown /dual-slider/fader/12/gain");
+        row("wildcard", Msg("/dual-slider/fader/*/gain", 0.0f),
+            "drop Unknown /dual-slider/fader/*/gain");
+        row("trailing part", Msg("/dual-slider/fader/1/gain/x", 0.0f),
+            "drop Unknown /dual-slider/fader/1/gain/x");
+        row("feedback address", Msg("/dual-slider/link", "Live"), "drop Unknown /dual-slider/link");
+        row("other program", Msg("/ping"), "drop Unknown /ping");
+        // Bundles: taken apart in order, nested too; a bad element spares its neighbours.
+        row("bundle", Packet().bundle().msg("/dual-slider/lock", 1).msg(g1, 0.0f).end().bytes(),
+            "lock 1 | gain 0 1024");
+        row("nested bundles",
+            Packet()
+                .bundle()
+                .msg("/dual-slider/fader/1/zero")
+                .bundle()
+                .bundle()
+                .msg(st, 1)
+                .end()
+                .end()
+                .msg("/x")
+                .end()
+                .bytes(),
+            "zero 0 | stereo 0 1 | drop Unknown /x");
+        row("empty bundle", RawBundle({}), "");
+        row("depth 8", Nested(8, Msg("/dual-slider/lock", 1)), "lock 1");
+        row("depth 9", Nested(9, Msg("/dual-slider/lock", 1)), "drop TooDeep");
+        row("bundle with a message lacking type tags",
+            RawBundle({Str("/dual-slider/lock") + Str("x"), Msg("/dual-slider/lock", 0)}),
+            "lock 0 | drop Malformed /dual-slider/lock");
+        row("bundle element past the end", RawBundle({Msg("/dual-slider/lock", 1)}, 4),
+            "drop Malformed");
+        row("bundle element size not a multiple of 4", RawBundle({Msg("/dual-slider/lock", 1)}, -1),
+            "drop Malformed");
+        row("bundle cut in its time tag", RawBundle({}).left(12), "drop Malformed");
+        // Bytes that are no OSC at all.
+        row("empty datagram", QByteArray(), "drop Malformed");
+        row("not a multiple of 4", QByteArray("/dual-slider/lock"), "drop Malformed");
+        row("address without end", QByteArray("/dua"), "drop Malformed");
+        row("string argument without end",
+            Str("/dual-slider/scene/recall") + Str(",s") + QByteArray("abcd"),
+            "drop Malformed /dual-slider/scene/recall");
+        row("argument missing", Str("/dual-slider/lock") + Str(",i"),
+            "drop Malformed /dual-slider/lock");
+        row("address with control bytes", Str("/a\x01") + Str(","), "drop Unknown /a?");
+        row("largest packet", Msg(scene, QByteArray(kMaxPacketBytes - 36, 'n').constData()),
+            QStringLiteral("scene '%1' -").arg(QString(kMaxPacketBytes - 36, u'n')));
+        row("oversized", Msg(scene, QByteArray(kMaxPacketBytes - 32, 'n').constData()),
+            "drop Oversized");
+    }
+    void parse() {
+        QFETCH(QByteArray, packet);
+        QFETCH(QString, expected);
+        QCOMPARE(Parse(packet), expected);
+    }
+
+    // Feedback as the surface receives it, byte for byte.
+    void feedback_data() {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("expected");
+        const auto f = [](float v) { return Be32(std::bit_cast<quint32>(v)); };
+        const QByteArray g1 = Str("/dual-slider/fader/1/gain") + Str(",f");
+        QTest::newRow("0 dB") << GainMessage(0, 1024) << g1 + f(0.0f);
+        QTest::newRow("-6 dB, fader 2")
+            << GainMessage(1, 964) << Str("/dual-slider/fader/2/gain") + Str(",f") + f(-6.0f);
+        QTest::newRow("+24 dB") << GainMessage(0, 1264) << g1 + f(24.0f);
+        QTest::newRow("Off") << GainMessage(0, 24) << g1 + f(-100.0f);
+        QTest::newRow("never reported (0) reads as Off") << GainMessage(0, 0) << g1 + f(-100.0f);
+        QTest::newRow("one step above Off") << GainMessage(0, 25) << g1 + f(-99.9f);
+        QTest::newRow("caption") << CaptionMessage(1, QStringLiteral("Gain (-6db)"))
+                                 << Str("/dual-slider/fader/2/caption") + Str(",s") +
+                                        Str("Gain (-6db)");
+        QTest::newRow("caption, 4 bytes of UTF-8, NUL left out")
+            << CaptionMessage(0, QStringLiteral("K\u00e4") + QChar(0) + u'x')
+            << Str("/dual-slider/fader/1/caption") + Str(",s") + Str("K\xc3\xa4x");
+        QTest::newRow("empty caption") << CaptionMessage(0, QString())
+                                       << Str("/dual-slider/fader/1/caption") + Str(",s") + Str("");
+        QTest::newRow("Live") << LinkMessage(LinkWord::Live)
+                              << Str("/dual-slider/link") + Str(",s") + Str("Live");
+        QTest::newRow("Connecting") << LinkMessage(LinkWord::Connecting)
+                                    << Str("/dual-slider/link") + Str(",s") + Str("Connecting");
+        QTest::newRow("Offline") << LinkMessage(LinkWord::Offline)
+                                 << Str("/dual-slider/link") + Str(",s") + Str("Offline");
+    }
+    void feedback() {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(message.toHex(' '), expected.toHex(' '));
+    }
+
+    void allowList_data() {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("expected"); // "allowed", "refused" or "bad: <entry>"
+        const auto row = [](const char *name, const char *list, const char *sender,
+                            const char *expected) {
+            QTest::newRow(name) << QString::fromUtf8(list) << QString::fromUtf8(sender)
+                                << QString::fromUtf8(expected);
+        };
+        row("empty list allows anyone", "", "203.0.113.9", "allowed");
+        row("only commas", " , ,", "203.0.113.9", "allowed");
+        row("single address", "127.0.0.1, 192.168.1.0/24, ::1", "127.0.0.1", "allowed");
+        row("in the network", "127.0.0.1, 192.168.1.0/24, ::1", "192.168.1.77", "allowed");
+        row("next network", "127.0.0.1, 192.168.1.0/24, ::1", "192.168.2.1", "refused");
+        row("other loopback", "127.0.0.1", "127.0.0.2", "refused");
+        row("IPv6 loopback", "127.0.0.1, ::1", "::1", "allowed");
+        row("mapped sender counts as IPv4", "192.168.1.0/24", "::ffff:192.168.1.5", "allowed");
+        row("mapped entry counts as IPv4", "::ffff:10.0.0.0/104", "10.9.8.7", "allowed");
+        row("mapped entry, outside", "::ffff:10.0.0.0/104", "11.0.0.1", "refused");
+        row("host bits in a network", "10.1.2.3/8", "10.200.0.1", "allowed");
+        row("IPv6 network", "fd00::/8", "fd12:3456::1", "allowed");
+        row("IPv4 sender, IPv6 catch-all", "::/0", "10.0.0.1", "refused");
+        row("IPv4 catch-all", "0.0.0.0/0", "198.51.100.1", "allowed");
+        row("prefix 0 for a single v4", "10.0.0.1/32", "10.0.0.1", "allowed");
+        row("host name", "127.0.0.1, localhost", "127.0.0.1", "bad: localhost");
+        row("shorthand IPv4", "127.1", "127.0.0.1", "bad: 127.1");
+        row("octet past 255", "192.168.1.256", "127.0.0.1", "bad: 192.168.1.256");
+        row("prefix past 32", "10.0.0.0/33", "10.0.0.1", "bad: 10.0.0.0/33");
+        row("prefix past 128", "fd00::/129", "fd00::1", "bad: fd00::/129");
+        row("netmask instead of prefix", "10.0.0.0/255.0.0.0", "10.0.0.1",
+            "bad: 10.0.0.0/255.0.0.0");
+        row("empty prefix", "10.0.0.0/", "10.0.0.1", "bad: 10.0.0.0/");
+        row("signed prefix", "10.0.0.0/+8", "10.0.0.1", "bad: 10.0.0.0/+8");
+        row("scope", "fe80::1%eth0", "fe80::1", "bad: fe80::1%eth0");
+        row("mapped entry, prefix beyond mapping", "::ffff:10.0.0.0/80", "10.0.0.1",
+            "bad: ::ffff:10.0.0.0/80");
+        row("semicolon separated", "10.0.0.1; 10.0.0.2", "10.0.0.1", "bad: 10.0.0.1; 10.0.0.2");
+    }
+    void allowList() {
+        QFETCH(QString, list);
+        QFETCH(QString, sender);
+        QFETCH(QString, expected);
+        const auto parsed = ParseAllowList(list);
+        if (const auto *bad = std::get_if<BadAllowEntry>(&parsed)) {
+            QCOMPARE(QStringLiteral("bad: ") + bad->entry, expected);
+            return;
+        }
+        const bool allowed = std::get<AllowList>(parsed).allows(QHostAddress(sender));
+        QCOMPARE(allowed ? QStringLiteral("allowed") : QStringLiteral("refused"), expected);
+    }
+
+    // A subscriber gets every current value at once, then each change; per address at most
+    // one message in 20 ms, the latest winning; the subscription lapses 30 s after its renewal.
+    void subscribersCoalesceAndLapse() {
+        OscSubscribers subs;
+        const QHostAddress a(QStringLiteral("127.0.0.1"));
+        const auto sent = [&](qint64 now) {
+            QStringList out;
+            for (const Outgoing &o : subs.take(now))
+                out << QStringLiteral("%1 %2").arg(o.port).arg(QString(o.datagram));
+            return out.join(u',');
+        };
+        subs.publish("/g", "g1", 0);
+        QCOMPARE(subs.nextDue(0), std::nullopt); // nobody to send to
+        QVERIFY(subs.subscribe(a, 5000, 10));
+        QCOMPARE(subs.nextDue(10), 10);
+        QCOMPARE(sent(10), QStringLiteral("5000 g1"));
+        QCOMPARE(subs.nextDue(10), std::nullopt);
+        subs.publish("/g", "g2", 15);
+        subs.publish("/g", "g3", 16);
+        subs.publish("/c", "c1", 16); // another address is not held back
+        QCOMPARE(subs.nextDue(16), 16);
+        QCOMPARE(sent(16), QStringLiteral("5000 c1"));
+        QCOMPARE(subs.nextDue(16), 30);
+        QCOMPARE(sent(29), QString());
+        QCOMPARE(sent(30), QStringLiteral("5000 g3"));
+        subs.publish("/g", "g3", 31); // no change: nothing owed
+        QCOMPARE(subs.nextDue(31), std::nullopt);
+        // A second subscriber on another port is owed everything; the first is not.
+        QVERIFY(subs.subscribe(a, 5001, 40));
+        QCOMPARE(sent(40), QStringLiteral("5001 c1,5001 g3"));
+        // Renewal owes the current values again, keeping the interval per address.
+        QVERIFY(subs.subscribe(a, 5000, 45));
+        QCOMPARE(sent(45), QStringLiteral("5000 c1"));
+        QCOMPARE(subs.nextDue(45), 50);
+        QCOMPARE(sent(50), QStringLiteral("5000 g3"));
+        QCOMPARE(subs.live(30'009).size(), std::size_t(2));
+        QCOMPARE(subs.live(30'040).size(), std::size_t(1)); // 5001 lapsed, 5000 renewed at 45
+        subs.publish("/g", "g4", 30'044);
+        QCOMPARE(sent(30'044), QStringLiteral("5000 g4"));
+        subs.publish("/g", "g5", 30'044);
+        QCOMPARE(subs.nextDue(30'044), 30'064);
+        QCOMPARE(subs.nextDue(30'045), std::nullopt); // lapsed with its message pending
+        QCOMPARE(sent(30'064), QString());
+        QVERIFY(subs.live(30'064).empty());
+    }
+
+    void subscribersBounded() {
+        OscSubscribers subs;
+        for (int i = 0; i < OscSubscribers::kMaxSubscribers; ++i)
+            QVERIFY(subs.subscribe(QHostAddress(QStringLiteral("10.0.0.1")), quint16(1000 + i), 0));
+        QVERIFY(!subs.subscribe(QHostAddress(QStringLiteral("10.0.0.2")), 1000, 1));
+        QVERIFY(subs.subscribe(QHostAddress(QStringLiteral("10.0.0.1")), 1000, 1)); // renewal
+        QVERIFY(subs.subscribe(QHostAddress(QStringLiteral("10.0.0.2")), 1000, 30'000));
+    }
+
+    void senderLimit() {
+        SenderLimit limit;
+        const QHostAddress flood(QStringLiteral("10.0.0.1"));
+        const QHostAddress calm(QStringLiteral("10.0.0.2"));
+        int admitted = 0;
+        for (int i = 0; i < 1000; ++i)
+            admitted += limit.admit(flood, 0);
+        QCOMPARE(admitted, int(SenderLimit::kBurst));
+        QVERIFY(limit.admit(calm, 0));
+        QVERIFY(!limit.admit(QHostAddress(QStringLiteral("::ffff:10.0.0.1")), 0)); // same machine
+        admitted = 0;
+        for (int i = 0; i < 1000; ++i)
+            admitted += limit.admit(flood, 100);
+        QCOMPARE(admitted, int(SenderLimit::kPerSecond / 10));
+        QVERIFY(!limit.admit(flood, 50)); // a clock stepping back gives nothing
+        // Many senders: the table stays bounded, a busy sender keeps its empty bucket.
+        for (int i = 0; i < 3 * SenderLimit::kMaxSenders; ++i)
+            limit.admit(QHostAddress(quint32(0x0B000000 + i)), 100);
+        QVERIFY(limit.trackedSenders() <= SenderLimit::kMaxSenders);
+    }
+
+    void surfaceSettings_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("expected"); // enabled port address allowed midiLock
+        QTest::addColumn<QStringList>("problems");
+        const QString defaults = QStringLiteral("0 9000 127.0.0.1 || ");
+        QTest::newRow("no section")
+            << QByteArray("[CONFIGURATION]\nType=1\n") << defaults << QStringList();
+        QTest::newRow("all keys")
+            << QByteArray("[surfaces]\nOSC Enabled=1\nOSC Port=8000\nOSC Address=0.0.0.0\n"
+                          "OSC Allowed=10.0.0.0/8, ::1\nMIDI Lock= CC 1 64 \n")
+            << QStringLiteral("1 8000 0.0.0.0 |10.0.0.0/8, ::1| CC 1 64") << QStringList();
+        QTest::newRow("empty values are defaults")
+            << QByteArray("[SURFACES]\nOSC Enabled=\nOSC Port=\nOSC Address=\n") << defaults
+            << QStringList();
+        QTest::newRow("bad values")
+            << QByteArray("[SURFACES]\nOSC Enabled=yes\nOSC Port=70000\nOSC Address=10.0.0.9\n")
+            << QStringLiteral("0 9000 10.0.0.9 || ")
+            << QStringList{
+                   QStringLiteral("OSC Enabled: \"yes\" is not 0 or 1; using 0"),
+                   QStringLiteral("OSC Port: \"70000\" is not a port (1 to 65535); using 9000")};
+        QTest::newRow("port 0, enabled 2")
+            << QByteArray("[SURFACES]\nOSC Enabled=2\nOSC Port=0\n") << defaults
+            << QStringList{
+                   QStringLiteral("OSC Enabled: \"2\" is not 0 or 1; using 0"),
+                   QStringLiteral("OSC Port: \"0\" is not a port (1 to 65535); using 9000")};
+        QTest::newRow("port with trailing text")
+            << QByteArray("[SURFACES]\nOSC Port=9001x\n") << defaults
+            << QStringList{
+                   QStringLiteral("OSC Port: \"9001x\" is not a port (1 to 65535); using 9000")};
+        QTest::newRow("binary file")
+            << QByteArray("\0\1\2[SURFACES]\nOSC Enabled=1\n", 27) << defaults
+            << QStringList{
+                   QStringLiteral("The settings file could not be read; using the defaults")};
+    }
+    void surfaceSettings() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, expected);
+        QFETCH(QStringList, problems);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Slider.ini"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        f.close();
+        const auto read = DiskWork::ReadSurfaceSettings(path);
+        const SurfaceSettings &s = read.settings;
+        QCOMPARE(QStringLiteral("%1 %2 %3 |%4| %5")
+                     .arg(int(s.oscEnabled))
+                     .arg(s.oscPort)
+                     .arg(s.oscAddress, s.oscAllowed, s.midiLock),
+                 expected);
+        QCOMPARE(read.problems, problems);
+    }
+
+    // A write keeps the other sections, their keys and comments; the section reads back as
+    // written, line breaks in text taken out.
+    void surfaceSettingsRoundTrip() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Slider.ini"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("; hand-written\n[CONFIGURATION]\nType=3\nIP Port=1250\n\n[OTHER]\nKey=v\n");
+        f.close();
+        QCOMPARE(DiskWork::ReadSurfaceSettings(QString()).settings, SurfaceSettings{});
+        SurfaceSettings s;
+        s.oscEnabled = true;
+        s.oscPort = 65535;
+        s.oscAllowed = QStringLiteral("192.168.1.0/24,\n[CONFIGURATION]\nType=9");
+        s.midiInput = QStringLiteral("nanoKONTROL2 MIDI 1");
+        s.midiFader2 = QStringLiteral("CC 1 1");
+        QVERIFY(DiskWork::WriteSurfaceSettings(path, s));
+        const QByteArray written = TestSupport::FileBytes(path);
+        // (SimpleIni sets sections apart with blank lines of its own.)
+        QByteArray lines = written;
+        while (lines.contains("\n\n"))
+            lines.replace("\n\n", "\n");
+        QVERIFY2(lines.startsWith("; hand-written\n[CONFIGURATION]\nType=3\nIP Port=1250\n[OTHER]\n"
+                                  "Key=v\n[SURFACES]\nOSC Enabled=1\nOSC Port=65535\n"),
+                 written.constData());
+        const auto read = DiskWork::ReadSurfaceSettings(path);
+        QVERIFY(read.problems.isEmpty());
+        SurfaceSettings expected = s;
+        expected.oscAllowed = QStringLiteral("192.168.1.0/24,[CONFIGURATION]Type=9");
+        QCOMPARE(read.settings, expected);
+        QVERIFY(DiskWork::WriteSurfaceSettings(path, read.settings));
+        QCOMPARE(TestSupport::FileBytes(path), written);         // settled
+        QVERIFY(!DiskWork::WriteSurfaceSettings(dir.path(), s)); // a folder is no file
+    }
+
+    // The listener over real sockets on 127.0.0.1.
+    void serverPortTaken() {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::LocalHost, 0));
+        OscServer server;
+        const QString error = server.start(QHostAddress::LocalHost, other.localPort(), AllowList{});
+        QVERIFY2(error.contains(QString::number(other.localPort())), qPrintable(error));
+        QVERIFY(!server.isListening());
+        QCOMPARE(server.port(), quint16(0));
+        // An address that is not this machine's.
+        QVERIFY(!server.start(QHostAddress(QStringLiteral("192.0.2.1")), 0, AllowList{}).isEmpty());
+    }
+
+    // Commands from liblo's oscsend arrive typed, with their sender; a refused sender and bad
+    // packets move nothing and are counted.
+    void serverCommandsAndDrops() {
+        const QString oscsend = QStandardPaths::findExecutable(QStringLiteral("oscsend"));
+        if (oscsend.isEmpty())
+            QSKIP("oscsend (liblo-tools) is not installed");
+        OscServer server;
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        std::vector<std::pair<Command, QHostAddress>> got;
+        connect(&server, &OscServer::commandReceived, this,
+                [&](const Command &c, const QHostAddress &from, quint16) {
+                    got.emplace_back(c, from);
+                });
+        const QString port = QString::number(server.port());
+        QProcess send;
+        send.start(oscsend,
+                   {QStringLiteral("127.0.0.1"), port, QStringLiteral("/dual-slider/fader/2/gain"),
+                    QStringLiteral("f"), QStringLiteral("-6")});
+        QVERIFY(send.waitForFinished(5000) && send.exitCode() == 0);
+        QVERIFY(TestSupport::spinUntil([&] { return !got.empty(); }, 3000));
+        QCOMPARE(got[0].first, Command(SetGain{1, 964}));
+        QCOMPARE(got[0].second, QHostAddress(QHostAddress::LocalHost));
+        QVERIFY2(server.lastArrival().endsWith(QStringLiteral(": fader 2 gain -6db")),
+                 qPrintable(server.lastArrival()));
+
+        QUdpSocket surface;
+        surface.writeDatagram(QByteArray("junk"), QHostAddress::LocalHost, server.port());
+        surface.writeDatagram(Msg("/dual-slider/fader/3/gain", 0.0f), QHostAddress::LocalHost,
+                              server.port());
+        surface.writeDatagram(QByteArray(int(kMaxPacketBytes) + 4, '/'), QHostAddress::LocalHost,
+                              server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return server.dropCount(DropReason::Oversized) == 1; },
+                                       3000));
+        QCOMPARE(server.dropCount(DropReason::Malformed), quint64(1));
+        QCOMPARE(server.dropCount(DropReason::UnknownAddress), quint64(1));
+
+        // Only 10.0.0.1 may send: the same surface is refused and moves nothing.
+        QVERIFY(server
+                    .start(QHostAddress::LocalHost, 0,
+                           std::get<AllowList>(ParseAllowList(QStringLiteral("10.0.0.1"))))
+                    .isEmpty());
+        surface.writeDatagram(Msg("/dual-slider/lock", 1), QHostAddress::LocalHost, server.port());
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return server.dropCount(DropReason::NotAllowed) == 1; }, 3000));
+        QCOMPARE(got.size(), std::size_t(1));
+        QVERIFY2(server.lastArrival().contains(QStringLiteral("dropped, sender not allowed")),
+                 qPrintable(server.lastArrival()));
+    }
+
+    // A flood from one sender is cut to its share; another sender still gets through, and
+    // once it is over no timer runs.
+    void serverFlood() {
+        OscServer server;
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        int locks = 0, zeros = 0;
+        connect(&server, &OscServer::commandReceived, this, [&](const Command &c) {
+            locks += std::holds_alternative<SetLock>(c);
+            zeros += std::holds_alternative<Zero>(c);
+        });
+        QUdpSocket flood, calm;
+        const QByteArray lock = Msg("/dual-slider/lock", 1);
+        for (int i = 0; i < 1000; ++i)
+            flood.writeDatagram(lock, QHostAddress::LocalHost, server.port());
+        calm.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+        calm.writeDatagram(Msg("/dual-slider/fader/1/zero"), QHostAddress::LocalHost,
+                           server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return zeros == 1; }, 3000));
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return quint64(locks) + server.dropCount(DropReason::RateLimited) >= 900; },
+            3000));
+        QVERIFY2(locks <= int(SenderLimit::kBurst) + 50, qPrintable(QString::number(locks)));
+        QVERIFY(server.dropCount(DropReason::RateLimited) > 0);
+        QVERIFY(TestSupport::spinUntil(
+            [&] {
+                for (const QTimer *t : server.findChildren<QTimer *>())
+                    if (t->isActive())
+                        return false;
+                return true;
+            },
+            1000));
+    }
+
+    // A subscriber gets the state at once, then changes coalesced to the latest value; liblo's
+    // oscdump, subscribed by oscsend with a reply port, reads the same feedback.
+    void serverFeedback() {
+        OscServer server;
+        server.publishGain(0, 964);
+        server.publishLink(LinkWord::Connecting);
+        QVERIFY(server.start(QHostAddress::LocalHost, 0, AllowList{}).isEmpty());
+        QUdpSocket surface;
+        QVERIFY(surface.bind(QHostAddress::LocalHost, 0));
+        QByteArrayList received;
+        connect(&surface, &QUdpSocket::readyRead, this, [&] {
+            while (surface.hasPendingDatagrams())
+                received << surface.receiveDatagram().data();
+        });
+        surface.writeDatagram(Msg("/dual-slider/subscribe"), QHostAddress::LocalHost,
+                              server.port());
+        QVERIFY(TestSupport::spinUntil([&] { return received.size() == 2; }, 3000));
+        std::sort(received.begin(), received.end());
+        QCOMPARE(received,
+                 QByteArrayList({GainMessage(0, 964), LinkMessage(LinkWord::Connecting)}));
+        QCOMPARE(server.subscribers().size(), std::size_t(1));
+        QCOMPARE(server.subscribers()[0].port, surface.localPort());
+
+        // A sweep of fader 2: the first value at once, the last one within the interval after.
+        QByteArray last;
+        disconnect(&surface, nullptr, this, nullptr);
+        int gains = 0;
+        connect(&surface, &QUdpSocket::readyRead, this, [&] {
+            while (surface.hasPendingDatagrams()) {
+                last = surface.receiveDatagram().data();
+                ++gains;
+            }
+        });
+        for (qint16 g = 500; g <= 1000; g += 10)
+            server.publishGain(1, g);
+        QVERIFY(TestSupport::spinUntil([&] { return last == GainMessage(1, 1000); }, 3000));
+        QVERIFY2(gains <= 3, qPrintable(QString::number(gains)));
+
+        const QString oscsend = QStandardPaths::findExecutable(QStringLiteral("oscsend"));
+        const QString oscdump = QStandardPaths::findExecutable(QStringLiteral("oscdump"));
+        if (oscsend.isEmpty() || oscdump.isEmpty())
+            QSKIP("oscsend/oscdump (liblo-tools) are not installed");
+        QUdpSocket probe; // a free port for oscdump
+        QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+        const QString dumpPort = QString::number(probe.localPort());
+        probe.close();
+        QProcess dump;
+        dump.start(oscdump, {QStringLiteral("-L"), dumpPort});
+        QVERIFY(dump.waitForStarted(3000));
+        QProcess send;
+        QByteArray out;
+        // oscdump may not listen yet when the first subscription arrives: renew until it shows.
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return (out += dump.readAllStandardOutput()).contains("/dual-slider/link"); },
+            4000,
+            [&] {
+                if (send.state() == QProcess::NotRunning)
+                    send.start(oscsend,
+                               {QStringLiteral("127.0.0.1"), QString::number(server.port()),
+                                QStringLiteral("/dual-slider/subscribe"), QStringLiteral("i"),
+                                dumpPort});
+            }));
+        send.waitForFinished(3000);
+        server.publishCaption(1, QStringLiteral("Gain (0db)"));
+        QVERIFY(TestSupport::spinUntil(
+            [&] {
+                return (out += dump.readAllStandardOutput())
+                    .contains("/dual-slider/fader/2/caption");
+            },
+            3000));
+        dump.kill();
+        dump.waitForFinished(3000);
+        QVERIFY2(out.contains("/dual-slider/fader/1/gain f -6.000000") &&
+                     out.contains("/dual-slider/fader/2/gain f -2.400000") &&
+                     out.contains("/dual-slider/link s \"Connecting\"") &&
+                     out.contains("/dual-slider/fader/2/caption s \"Gain (0db)\""),
+                 out.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOsc)
+#include "test_osc.moc"
