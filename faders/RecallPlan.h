@@ -1,0 +1,23 @@
+#pragma once
+
+// What recalling a scene sends: only the gains that differ from what the switcher reported.
+
+#include "faders/Scene.h"
+
+#include <QList>
+#include <functional>
+#include <optional>
+
+namespace RecallPlan {
+
+// The gain the switcher last reported for (type, 0-based channel, 0-based outChan); nothing
+// for a gain it never reported.
+using ReportedGain =
+    std::function<std::optional<qint16>(qint16 type, qint16 channel, qint16 outChan)>;
+
+// The scene's (channel, gain) pairs whose gain differs from the reported one, or that were
+// never reported, in channel order. The scene's own type and outChan address them, whatever
+// the faders show now.
+QList<ChannelGain> Differences(const Scene &scene, const ReportedGain &reported);
+
+} // namespace RecallPlan
