@@ -225,6 +225,10 @@ ReadResult Read(const QString &path) {
 
 WriteResult Write(const QString &path, const QList<Scene> &scenes) {
     const QByteArray bytes = Encode(scenes);
+    // A file that would not read back (an output channel from a hand-edited settings file, a
+    // name from elsewhere) would lock every scene away at the next start: refused here.
+    if (const ReadResult check = Decode(bytes); !check.ok())
+        return {false, DescribeFailure(path, QStringLiteral("not saved, ") + check.reason)};
     // Unbuffered, so that a short write (disk full) shows in write()'s count instead of being
     // lost in the final flush and committed as a truncated file.
     QSaveFile file(path);

@@ -86,7 +86,8 @@ ReadResult Decode(const QByteArray &bytes);
 ReadResult Read(const QString &path);
 
 // Replaces the file at path with scenes in one step (a temporary file renamed over it), so
-// that it holds either the old scenes or the new ones.
+// that it holds either the old scenes or the new ones. Scenes that would not read back (a
+// bad name, channel, output channel or gain) are refused and the file is left as it was.
 WriteResult Write(const QString &path, const QList<Scene> &scenes);
 
 // Where a scene named name stands in scenes; -1 when none does.
