@@ -93,6 +93,9 @@ bool WriteLimits(const QString &path, const Limits &limits) {
         return false;
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
         const std::optional<qint16> ceiling = limits.ceiling[i];
+        // Stored, it would read back as no ceiling at all.
+        if (ceiling && (*ceiling < kOffGain || *ceiling > kTopGain))
+            return false;
         if (!ceiling && !doc.ini.GetValue(kSection, kKeys[i]))
             continue;
         const QByteArray value = ceiling ? CeilingText(*ceiling).toUtf8() : QByteArray();

@@ -46,7 +46,8 @@ LimitsRead ReadLimits(const QString &path);
 // Stores both ceilings; every other section, key and comment stays. A fader without a ceiling
 // gets an empty value if its key is there and no key if it is not. False, with the file left
 // as it was, when it cannot be written or when it exists but could not be read as a settings
-// file (binary, oversized, a folder): its content is not ours to throw away.
+// file (binary, oversized, a folder): its content is not ours to throw away. False too for a
+// ceiling off the scale, which would read back as none.
 bool WriteLimits(const QString &path, const Limits &limits);
 
 } // namespace DiskWork
