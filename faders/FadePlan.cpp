@@ -33,14 +33,14 @@ namespace FadeEntry {
 
 std::optional<TypedFade> ParseTypedFade(const QString &text, const QLocale &locale) {
     const QString trimmed = text.trimmed();
-    // The time: digits, an optional fraction, a blank or none, then "s"; set off by a blank.
-    static const QRegularExpression timed(
-        QStringLiteral(R"(^(.*\S)\s+([0-9]+)(?:(\.|%1)([0-9]*))?\s*s$)"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString separator = QRegularExpression::escape(locale.decimalPoint());
+    // The time: digits, an optional fraction (a full stop or the locale's separator), a blank
+    // or none, then "s"; set off from the gain by a blank.
+    const QString separator = locale.decimalPoint().isEmpty()
+                                  ? QString()
+                                  : u'|' + QRegularExpression::escape(locale.decimalPoint());
     const QRegularExpression pattern(
-        timed.pattern().arg(separator.isEmpty() ? QStringLiteral("\\.") : separator),
-        timed.patternOptions());
+        QStringLiteral(R"(^(.*\S)\s+([0-9]+)(?:(\.%1)([0-9]*))?\s*s$)").arg(separator),
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = pattern.match(trimmed);
     if (!match.hasMatch()) {
         const std::optional<qint16> gain = DbEntry::GainOfText(trimmed, locale);
