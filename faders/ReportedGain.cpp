@@ -45,4 +45,28 @@ qint16 OfFader(const Settings &settings, const SwitcherTables &tables, int fader
     }
 }
 
+std::optional<qint16> OfChannel(const SwitcherTables &tables, qint16 type, int channel,
+                                int outChan) {
+    if (!isTableIndex(channel))
+        return std::nullopt;
+    qint16 gain = 0;
+    switch (type) {
+    case kTypeInput:
+        gain = tables.udtInGain[static_cast<std::size_t>(channel)].iSource;
+        break;
+    case kTypeOutput:
+        gain = tables.udtOutGain[static_cast<std::size_t>(channel)].iSource;
+        break;
+    case kTypeDsp:
+        if (isTableIndex(outChan))
+            gain = crosspointGain(tables, outChan, channel);
+        break;
+    default:
+        break;
+    }
+    if (gain == 0)
+        return std::nullopt;
+    return gain;
+}
+
 } // namespace ReportedGain
