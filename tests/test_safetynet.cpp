@@ -7,6 +7,8 @@
 #include "faders/FadePlan.h"
 #include "faders/Pacer.h"
 #include "faders/RecallPlan.h"
+#include "faders/ReportedGain.h"
+#include "faders/SceneCapture.h"
 #include "faders/SceneStore.h"
 #include "faders/UndoHistory.h"
 #include "support/SettingsFile.h"
@@ -327,6 +329,47 @@ class SafetyNetTest : public QObject {
         QCOMPARE(RecallPlan::Differences(dsp, reported),
                  (QList<ChannelGain>{{2, 964}, {7, 24}, {9, 500}}));
         QCOMPARE(asked.first(), std::make_tuple(10, 9, 3));
+    }
+
+    // A recall is held at the ceilings like any move; channel 4, reported above its ceiling,
+    // is not pulled down by a scene that asks for more.
+    void recallHeld() {
+        const Scene input = scene("I", {{1, 1100}, {2, 1100}, {3, 1000}, {4, 1264}, {5, 1264}});
+        const auto reported = [](qint16, qint16 channel, qint16) -> Gain {
+            return channel == 1 ? Gain() : Gain(channel == 4 ? 1200 : 900);
+        };
+        const auto ceilingOf = [](qint16 channel) { return channel == 5 ? Gain() : Gain(964); };
+        QCOMPARE(RecallPlan::Differences(input, reported, ceilingOf),
+                 (QList<ChannelGain>{{1, 964}, {2, 964}, {3, 964}, {5, 1264}}));
+    }
+
+    void reportedAndCaptured() {
+        SwitcherTables tables;
+        tables.udtInGain[3].iSource = 964;
+        tables.udtInGain[4].iSource = 1024;
+        tables.udtInGain[1024].iSource = 24;
+        tables.udtOutGain[3].iSource = 500;
+        tables.udtXpt[2].bCount = 1;
+        tables.udtXpt[2].iSources[0] = 8; // source channel 8 on output 3
+        tables.udtXpt[2].iGains[0] = 700;
+        const auto reported = [&](qint16 type, qint16 channel, qint16 out) {
+            return ReportedGain::OfChannel(tables, type, channel, out);
+        };
+        QCOMPARE(reported(kTypeInput, 3, 0), Gain(964));
+        QCOMPARE(reported(kTypeInput, 5, 0), Gain()); // never reported
+        QCOMPARE(reported(kTypeOutput, 3, 0), Gain(500));
+        QCOMPARE(reported(kTypeDsp, 7, 2), Gain(700));
+        QCOMPARE(reported(kTypeDsp, 7, 1025), Gain());
+        QCOMPARE(reported(kTypeInput, 1025, 0), Gain());
+        QCOMPARE(reported(2, 3, 0), Gain());
+        Settings settings{kTypeInput, {3, 1024}, -9, {}, 1};
+        QCOMPARE(SceneCapture::Capture("S", settings, {true, true}, false, reported),
+                 scene("S", {{3, 964}, {4, 1024}, {1024, 24}})); // 1025 lies beyond the tables
+        QCOMPARE(SceneCapture::Capture("W", settings, {false, false}, true, reported).gains,
+                 (QList<ChannelGain>{{3, 964}, {4, 1024}, {1024, 24}}));
+        settings = {kTypeDsp, {7, 7}, 2, {}, 1};
+        QCOMPARE(SceneCapture::Capture("D", settings, {true, false}, false, reported),
+                 scene("D", {{7, 700}}, kTypeDsp, 2));
     }
 
     // The pace: items i and i + 4 never leave within 10 ms of each other, as a real timer runs.
