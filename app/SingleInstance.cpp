@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
+#include <limits>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -22,6 +23,9 @@ constexpr int kRetryMs = 50;           // between attempts to reach a panel stil
 constexpr int kClientTimeoutMs = 5000; // a caller that says nothing is hung up on
 
 bool ProcessIsGone(qint64 pid) {
+    // A number no process can have (from a damaged lock file) names none.
+    if (pid > std::numeric_limits<pid_t>::max())
+        return true;
     return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
