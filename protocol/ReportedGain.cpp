@@ -43,4 +43,11 @@ qint16 Of(const SwitcherTables &tables, int type, int channel, int outChan) {
     }
 }
 
+std::optional<qint16> OfChannel(const SwitcherTables &tables, int type, int channel, int outChan) {
+    const qint16 gain = Of(tables, type, channel, outChan);
+    if (gain == 0)
+        return std::nullopt;
+    return gain;
+}
+
 } // namespace ReportedGain

@@ -6,6 +6,7 @@
 #include "protocol/SwitcherTables.h"
 
 #include <QtGlobal>
+#include <optional>
 
 namespace ReportedGain {
 
@@ -14,5 +15,9 @@ namespace ReportedGain {
 // channel as a source. 0 when nothing was reported, when the gain type is none of the three,
 // or when a channel (from a hand-edited settings file) lies outside the tables.
 qint16 Of(const SwitcherTables &tables, int type, int channel, int outChan);
+
+// The same, as scenes store and recall it: nothing while none was reported (the table still
+// holds 0), for a channel or output outside the tables, and for a type without a table.
+std::optional<qint16> OfChannel(const SwitcherTables &tables, int type, int channel, int outChan);
 
 } // namespace ReportedGain

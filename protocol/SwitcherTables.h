@@ -3,13 +3,13 @@
 // What the panel knows of the switcher: the tables that mirror its gains and crosspoint maps,
 // and the counts of the counters panel. Only the decoders write them; the faders read them.
 
+#include "protocol/Channels.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 #include <array>
 
-// Gain tables, maps and history are indexed by channel 0..1024.
-inline constexpr int kTableSize = 1025;
-inline constexpr int kMaxChannel = kTableSize - 1;
+// Gain tables, maps and history are indexed by channel 0..1024 (kTableSize).
 inline constexpr int kHistorySize = 1025;
 inline constexpr int kCounterCount = 10;
 inline constexpr int kMapSlots = 64;

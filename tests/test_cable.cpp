@@ -10,7 +10,7 @@
 // the process id) never meet, and nothing leaves the pair. Without the privilege to make
 // namespaces (or without iproute2) the whole test is skipped, and says why.
 
-#include "faders/SetGainCommand.h"
+#include "protocol/GainRequest.h"
 #include "protocol/WireFormat.h"
 #include "support/EventLoop.h"
 #include "support/ProtocolFakes.h"
@@ -56,7 +56,7 @@ constexpr int kStartGain = 964;
 // The one place the test reads what the panel took in from the switcher: the gain of an
 // input channel as last reported.
 qint16 ReportedInputGain(const SwitcherLink &link, int channel) {
-    return link.tables().udtInGain[std::size_t(channel)].iSource;
+    return link.reportedGain(WireFormat::kKindInput, channel, 0);
 }
 
 // The bytes of the panel's socket that the switcher has not acknowledged (sent or not).
@@ -69,7 +69,7 @@ int UnacknowledgedBytes(const SwitcherLink &link) {
 }
 
 QByteArray SetInputGain(int channel, int gain) {
-    return SetGainCommand::Build(WireFormat::kKindInput, channel, 0, gain, 1).value();
+    return GainRequestCodec::Encode({WireFormat::kKindInput, channel, 0, gain, 1}).value();
 }
 
 // As the simulator's trace prints a message's bytes.
