@@ -7,10 +7,12 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # Packages needed to build and test the panel and the simulator: desktop-file-utils and
 # appstream validate the installed menu entry and metadata; Qt's private headers let the
 # accessibility test switch accessibility on offscreen; the rest run the panel under the real
-# AT-SPI stack on a virtual display.
+# AT-SPI stack on a virtual display; RtMidi is the MIDI library, and the MIDI test runs a JACK
+# server (dummy back end) with a controller made with python3-rtmidi.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
     desktop-file-utils appstream qt6-base-private-dev
-    xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0)
+    xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0
+    librtmidi-dev jackd2 python3-rtmidi)
 
 # Installs whichever of the given Debian packages are missing.
 ensure_packages() {

@@ -1,0 +1,328 @@
+#include "surfaces/MidiPorts.h"
+
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+
+namespace {
+
+const char kClientName[] = "Dual Slider";
+const char kInputPortName[] = "in";
+const char kOutputPortName[] = "out";
+const char kSequencerDevice[] = "/dev/snd/seq";
+
+bool Compiled(RtMidi::Api api) {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    return std::find(apis.begin(), apis.end(), api) != apis.end();
+}
+
+// Keeps the MIDI system's errors and warnings instead of letting RtMidi print them (or throw
+// from deep inside a call): every call is followed by a look at what it reported.
+void OnError(RtMidiError::Type, const std::string &text, void *user) {
+    auto *sink = static_cast<MidiErrorSink *>(user);
+    QMutexLocker locker(&sink->lock);
+    sink->text = text;
+}
+
+// ALSA's port names end in the client and port numbers ("Device:Port 1 20:0"), which change
+// when a device is plugged again: a port is known by the name without them.
+QString PortName(const std::string &raw, bool alsa) {
+    QString name = QString::fromStdString(raw);
+    if (alsa) {
+        static const QRegularExpression numbers(QStringLiteral("\\s+\\d+:\\d+$"));
+        name.remove(numbers);
+    }
+    return name;
+}
+
+template <typename Port> QStringList PortNames(Port &port, bool alsa) {
+    QStringList names;
+    const unsigned count = port.getPortCount();
+    for (unsigned i = 0; i < count; ++i)
+        names.append(PortName(port.getPortName(i), alsa));
+    return names;
+}
+
+std::optional<unsigned> IndexOf(const QStringList &names, const QString &name) {
+    const qsizetype index = names.indexOf(name);
+    return index < 0 ? std::nullopt : std::optional<unsigned>(static_cast<unsigned>(index));
+}
+
+} // namespace
+
+MidiPorts::MidiPorts(QObject *parent) : QObject(parent) {
+    checkTimer_.setInterval(kCheckIntervalMs);
+    connect(&checkTimer_, &QTimer::timeout, this, &MidiPorts::check);
+}
+
+MidiPorts::~MidiPorts() {
+    // The input goes first: once it is closed its callback can no longer touch the inbox.
+    in_.reset();
+    out_.reset();
+}
+
+bool MidiPorts::isInputOpen() const {
+    return in_ && in_->isPortOpen();
+}
+
+bool MidiPorts::isOutputOpen() const {
+    return out_ && out_->isPortOpen();
+}
+
+std::string MidiPorts::takeError() {
+    QMutexLocker locker(&errors_.lock);
+    return std::exchange(errors_.text, std::string());
+}
+
+bool MidiPorts::ensureClient() {
+    if (in_) {
+        // JACK reconnects on every call: a server that was not running may be running now.
+        if (!alsa_) {
+            in_->getPortCount();
+            const std::string error = takeError();
+            const bool running = error.find("not running") == std::string::npos;
+            setAvailable(running,
+                         running ? QString() : QStringLiteral("no JACK server is running"));
+        }
+        return available_;
+    }
+    QString alsaReason;
+    if (!Compiled(RtMidi::LINUX_ALSA)) {
+        alsaReason = QStringLiteral("no ALSA support");
+    } else if (!QFileInfo::exists(QLatin1String(kSequencerDevice))) {
+        alsaReason = QStringLiteral("no ALSA sequencer (%1 is missing)")
+                         .arg(QLatin1String(kSequencerDevice));
+    } else {
+        try {
+            auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, kClientName);
+            auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, kClientName);
+            in_ = std::move(in);
+            out_ = std::move(out);
+            alsa_ = true;
+        } catch (const RtMidiError &e) {
+            alsaReason = QStringLiteral("the ALSA sequencer cannot be opened (%1)")
+                             .arg(QString::fromStdString(e.getMessage()));
+        }
+    }
+    if (!in_ && Compiled(RtMidi::UNIX_JACK)) {
+        try {
+            auto in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, kClientName);
+            auto out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, kClientName);
+            in_ = std::move(in);
+            out_ = std::move(out);
+            alsa_ = false;
+        } catch (const RtMidiError &e) {
+            setAvailable(false, QStringLiteral("%1, and JACK cannot be used (%2)")
+                                    .arg(alsaReason, QString::fromStdString(e.getMessage())));
+            return false;
+        }
+    }
+    if (!in_) {
+        setAvailable(false, alsaReason + QStringLiteral(", and no JACK support"));
+        return false;
+    }
+    in_->setErrorCallback(&OnError, &errors_);
+    out_->setErrorCallback(&OnError, &errors_);
+    in_->setCallback(&MidiPorts::OnMessage, this);
+    in_->ignoreTypes(true, true, true); // sysex, clock and active sensing are of no use here
+    apiName_ = QString::fromStdString(RtMidi::getApiName(in_->getCurrentApi()));
+    if (alsa_) {
+        setAvailable(true, QString());
+        return true;
+    }
+    in_->getPortCount();
+    const bool running = takeError().find("not running") == std::string::npos;
+    setAvailable(running, running ? QString()
+                                  : alsaReason + QStringLiteral(", and no JACK server is running"));
+    return available_;
+}
+
+void MidiPorts::setAvailable(bool available, const QString &reason) {
+    if (available == available_ && reason == reason_)
+        return;
+    // A later "not running" keeps the full first reason.
+    if (!available && !available_ && !reason_.isEmpty())
+        return;
+    available_ = available;
+    reason_ = reason;
+    emit availabilityChanged(available_, reason_);
+}
+
+void MidiPorts::releaseClientIfUnbound() {
+    if (!inputName_.isEmpty() || !outputName_.isEmpty())
+        return;
+    in_.reset();
+    out_.reset();
+    apiName_.clear();
+}
+
+void MidiPorts::updateTimer() {
+    if (inputName_.isEmpty() && outputName_.isEmpty())
+        checkTimer_.stop();
+    else if (!checkTimer_.isActive())
+        checkTimer_.start();
+}
+
+void MidiPorts::setInputPort(const QString &name) {
+    if (name == inputName_)
+        return;
+    if (in_ && in_->isPortOpen())
+        in_->closePort();
+    inputName_ = name;
+    updateTimer();
+    if (name.isEmpty()) {
+        releaseClientIfUnbound();
+        return;
+    }
+    if (!ensureClient())
+        return;
+    if (openInput())
+        emit portFound(name);
+    else
+        emit portLost(name);
+}
+
+void MidiPorts::setOutputPort(const QString &name) {
+    if (name == outputName_)
+        return;
+    if (out_ && out_->isPortOpen())
+        out_->closePort();
+    outputName_ = name;
+    updateTimer();
+    if (name.isEmpty()) {
+        releaseClientIfUnbound();
+        return;
+    }
+    if (!ensureClient())
+        return;
+    if (openOutput())
+        emit portFound(name);
+    else
+        emit portLost(name);
+}
+
+std::optional<unsigned> MidiPorts::findInput() const {
+    return IndexOf(PortNames(*in_, alsa_), inputName_);
+}
+
+std::optional<unsigned> MidiPorts::findOutput() const {
+    return IndexOf(PortNames(*out_, alsa_), outputName_);
+}
+
+bool MidiPorts::openInput() {
+    takeError();
+    const auto index = findInput();
+    if (!index)
+        return false;
+    in_->openPort(*index, kInputPortName);
+    const bool open = in_->isPortOpen() && takeError().empty();
+    if (!open && in_->isPortOpen())
+        in_->closePort();
+    return open;
+}
+
+bool MidiPorts::openOutput() {
+    takeError();
+    const auto index = findOutput();
+    if (!index)
+        return false;
+    out_->openPort(*index, kOutputPortName);
+    const bool open = out_->isPortOpen() && takeError().empty();
+    if (!open && out_->isPortOpen())
+        out_->closePort();
+    return open;
+}
+
+QStringList MidiPorts::inputPortNames() {
+    QStringList names;
+    if (ensureClient())
+        names = PortNames(*in_, alsa_);
+    releaseClientIfUnbound();
+    return names;
+}
+
+QStringList MidiPorts::outputPortNames() {
+    QStringList names;
+    if (ensureClient())
+        names = PortNames(*out_, alsa_);
+    releaseClientIfUnbound();
+    return names;
+}
+
+void MidiPorts::check() {
+    if (!ensureClient())
+        return;
+    checkInput();
+    checkOutput();
+}
+
+void MidiPorts::checkInput() {
+    if (inputName_.isEmpty())
+        return;
+    if (in_->isPortOpen()) {
+        if (findInput())
+            return;
+        in_->closePort();
+        emit portLost(inputName_);
+    } else if (openInput()) {
+        emit portFound(inputName_);
+    }
+}
+
+void MidiPorts::checkOutput() {
+    if (outputName_.isEmpty())
+        return;
+    if (out_->isPortOpen()) {
+        if (findOutput())
+            return;
+        out_->closePort();
+        emit portLost(outputName_);
+    } else if (openOutput()) {
+        emit portFound(outputName_);
+    }
+}
+
+bool MidiPorts::send(const Midi::Message &message) {
+    if (!isOutputOpen() || message.empty())
+        return false;
+    takeError();
+    out_->sendMessage(message.data(), message.size());
+    return takeError().empty();
+}
+
+quint64 MidiPorts::droppedMessages() const {
+    QMutexLocker locker(&inboxLock_);
+    return dropped_;
+}
+
+// On the MIDI system's thread.
+void MidiPorts::OnMessage(double, std::vector<unsigned char> *message, void *user) {
+    auto *self = static_cast<MidiPorts *>(user);
+    QByteArray bytes(reinterpret_cast<const char *>(message->data()),
+                     static_cast<qsizetype>(message->size()));
+    QMutexLocker locker(&self->inboxLock_);
+    if (self->inbox_.size() >= kInboxLimit) {
+        ++self->dropped_;
+        return;
+    }
+    self->inbox_.push_back(std::move(bytes));
+    if (!self->drainPosted_) {
+        self->drainPosted_ = true;
+        QMetaObject::invokeMethod(self, &MidiPorts::drain, Qt::QueuedConnection);
+    }
+}
+
+void MidiPorts::drain() {
+    std::deque<QByteArray> batch;
+    {
+        QMutexLocker locker(&inboxLock_);
+        batch.swap(inbox_);
+        drainPosted_ = false;
+    }
+    for (const QByteArray &message : batch)
+        emit messageReceived(message);
+}
