@@ -1,8 +1,10 @@
 #include "surfaces/MidiPorts.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@ namespace {
 const char kClientName[] = "Dual Slider";
 const char kInputPortName[] = "in";
 const char kOutputPortName[] = "out";
+const char kWatchClientName[] = "Dual Slider watch";
 const char kSequencerDevice[] = "/dev/snd/seq";
 
 bool Compiled(RtMidi::Api api) {
@@ -52,6 +55,42 @@ std::optional<unsigned> IndexOf(const QStringList &names, const QString &name) {
     return index < 0 ? std::nullopt : std::optional<unsigned>(static_cast<unsigned>(index));
 }
 
+// libjack prints to stderr whenever a client cannot reach a server, which with a port bound and
+// no server would be every check. The window says why MIDI is unavailable; libjack's own lines
+// are kept for QT_LOGGING_RULES="ds.midi.jack.debug=true".
+Q_LOGGING_CATEGORY(lcJack, "ds.midi.jack", QtWarningMsg)
+
+void JackMessage(const char *message) {
+    qCDebug(lcJack, "%s", message);
+}
+
+// A client of the JACK server named by JACK_DEFAULT_SERVER, never starting one: nothing when no
+// server runs.
+jack_client_t *OpenJackClient(const char *name) {
+    static const bool quiet = [] {
+        jack_set_error_function(&JackMessage);
+        jack_set_info_function(&JackMessage);
+        return true;
+    }();
+    Q_UNUSED(quiet);
+    jack_status_t status{};
+    return jack_client_open(name, JackNoStartServer, &status);
+}
+
+// A JACK client whose server has gone cannot be closed (libjack crashes in jack_client_close),
+// so RtMidi's objects for it, and the watch client, are never destroyed: they are kept here, out
+// of use, for the rest of the process. It happens once per server that stops under the panel.
+void Abandon(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out) {
+    struct Husk {
+        std::unique_ptr<RtMidiIn> in;
+        std::unique_ptr<RtMidiOut> out;
+    };
+    static auto *abandoned = new std::vector<Husk>; // never destroyed, on purpose
+    if (in)
+        in->cancelCallback();
+    abandoned->push_back(Husk{std::move(in), std::move(out)});
+}
+
 } // namespace
 
 MidiPorts::MidiPorts(QObject *parent) : QObject(parent) {
@@ -60,9 +99,28 @@ MidiPorts::MidiPorts(QObject *parent) : QObject(parent) {
 }
 
 MidiPorts::~MidiPorts() {
-    // The input goes first: once it is closed its callback can no longer touch the inbox.
-    in_.reset();
-    out_.reset();
+    releaseClient();
+}
+
+// On a libjack thread, when the server goes away under the watch client.
+void MidiPorts::OnJackShutdown(void *user) {
+    auto *self = static_cast<MidiPorts *>(user);
+    self->jackGone_ = true;
+    QMetaObject::invokeMethod(self, &MidiPorts::jackServerGone, Qt::QueuedConnection);
+}
+
+void MidiPorts::jackServerGone() {
+    if (!jackWatch_)
+        return;
+    const bool inputWasOpen = isInputOpen();
+    const bool outputWasOpen = isOutputOpen();
+    releaseClient();
+    if (inputWasOpen)
+        emit portLost(inputName_);
+    if (outputWasOpen)
+        emit portLost(outputName_);
+    if (!inputName_.isEmpty() || !outputName_.isEmpty())
+        ensureClient(); // says why MIDI is unavailable now
 }
 
 bool MidiPorts::isInputOpen() const {
@@ -79,17 +137,8 @@ std::string MidiPorts::takeError() {
 }
 
 bool MidiPorts::ensureClient() {
-    if (in_) {
-        // JACK reconnects on every call: a server that was not running may be running now.
-        if (!alsa_) {
-            in_->getPortCount();
-            const std::string error = takeError();
-            const bool running = error.find("not running") == std::string::npos;
-            setAvailable(running,
-                         running ? QString() : QStringLiteral("no JACK server is running"));
-        }
-        return available_;
-    }
+    if (in_)
+        return true;
     QString alsaReason;
     if (!Compiled(RtMidi::LINUX_ALSA)) {
         alsaReason = QStringLiteral("no ALSA support");
@@ -108,44 +157,60 @@ bool MidiPorts::ensureClient() {
                              .arg(QString::fromStdString(e.getMessage()));
         }
     }
-    if (!in_ && Compiled(RtMidi::UNIX_JACK)) {
+    if (!in_) {
+        alsa_ = false;
+        if (!Compiled(RtMidi::UNIX_JACK)) {
+            setAvailable(false, alsaReason + QStringLiteral(", and no JACK support"));
+            return false;
+        }
+        // RtMidi does not notice a server that stops, and its clients then only list what the
+        // server last had: a client of the panel's own watches for the server going away.
+        jack_client_t *watch = OpenJackClient(kWatchClientName);
+        if (!watch) {
+            setAvailable(false, alsaReason + QStringLiteral(", and no JACK server is running"));
+            return false;
+        }
+        jackGone_ = false;
+        jack_on_shutdown(watch, &MidiPorts::OnJackShutdown, this);
         try {
             auto in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, kClientName);
             auto out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, kClientName);
             in_ = std::move(in);
             out_ = std::move(out);
-            alsa_ = false;
+            jackWatch_ = watch;
         } catch (const RtMidiError &e) {
+            jack_client_close(watch);
             setAvailable(false, QStringLiteral("%1, and JACK cannot be used (%2)")
                                     .arg(alsaReason, QString::fromStdString(e.getMessage())));
             return false;
         }
-    }
-    if (!in_) {
-        setAvailable(false, alsaReason + QStringLiteral(", and no JACK support"));
-        return false;
     }
     in_->setErrorCallback(&OnError, &errors_);
     out_->setErrorCallback(&OnError, &errors_);
     in_->setCallback(&MidiPorts::OnMessage, this);
     in_->ignoreTypes(true, true, true); // sysex, clock and active sensing are of no use here
     apiName_ = QString::fromStdString(RtMidi::getApiName(in_->getCurrentApi()));
-    if (alsa_) {
-        setAvailable(true, QString());
-        return true;
+    setAvailable(true, QString());
+    return true;
+}
+
+void MidiPorts::releaseClient() {
+    if (jackGone_) {
+        Abandon(std::move(in_), std::move(out_));
+    } else {
+        // The input goes first: once it is closed its callback can no longer touch the inbox.
+        in_.reset();
+        out_.reset();
+        if (jackWatch_)
+            jack_client_close(jackWatch_);
     }
-    in_->getPortCount();
-    const bool running = takeError().find("not running") == std::string::npos;
-    setAvailable(running, running ? QString()
-                                  : alsaReason + QStringLiteral(", and no JACK server is running"));
-    return available_;
+    jackWatch_ = nullptr;
+    jackGone_ = false;
+    apiName_.clear();
 }
 
 void MidiPorts::setAvailable(bool available, const QString &reason) {
     if (available == available_ && reason == reason_)
-        return;
-    // A later "not running" keeps the full first reason.
-    if (!available && !available_ && !reason_.isEmpty())
         return;
     available_ = available;
     reason_ = reason;
@@ -153,11 +218,8 @@ void MidiPorts::setAvailable(bool available, const QString &reason) {
 }
 
 void MidiPorts::releaseClientIfUnbound() {
-    if (!inputName_.isEmpty() || !outputName_.isEmpty())
-        return;
-    in_.reset();
-    out_.reset();
-    apiName_.clear();
+    if (inputName_.isEmpty() && outputName_.isEmpty())
+        releaseClient();
 }
 
 void MidiPorts::updateTimer() {

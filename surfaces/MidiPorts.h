@@ -24,6 +24,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@
 
 class RtMidiIn;
 class RtMidiOut;
+struct _jack_client;
+typedef struct _jack_client jack_client_t;
 
 // The MIDI system's last error or warning: RtMidi reports them through a callback, which may run
 // on any thread.
@@ -81,8 +84,11 @@ class MidiPorts : public QObject {
 
   private:
     static void OnMessage(double stamp, std::vector<unsigned char> *message, void *user);
+    static void OnJackShutdown(void *user);
+    void jackServerGone();
 
     bool ensureClient();
+    void releaseClient();
     void releaseClientIfUnbound();
     void updateTimer();
     void check();
@@ -100,6 +106,8 @@ class MidiPorts : public QObject {
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
     bool alsa_ = false;
+    jack_client_t *jackWatch_ = nullptr; // JACK only: tells when the server goes away
+    std::atomic<bool> jackGone_ = false;
     bool available_ = false;
     QString reason_;
     QString apiName_;

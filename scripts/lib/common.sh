@@ -12,7 +12,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
     desktop-file-utils appstream qt6-base-private-dev
     xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0
-    librtmidi-dev jackd2 python3-rtmidi)
+    librtmidi-dev libjack-jackd2-dev jackd2 python3-rtmidi)
 
 # Installs whichever of the given Debian packages are missing.
 ensure_packages() {
