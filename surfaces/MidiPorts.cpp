@@ -31,22 +31,11 @@ void OnError(RtMidiError::Type, const std::string &text, void *user) {
     sink->text = text;
 }
 
-// ALSA's port names end in the client and port numbers ("Device:Port 1 20:0"), which change
-// when a device is plugged again: a port is known by the name without them.
-QString PortName(const std::string &raw, bool alsa) {
-    QString name = QString::fromStdString(raw);
-    if (alsa) {
-        static const QRegularExpression numbers(QStringLiteral("\\s+\\d+:\\d+$"));
-        name.remove(numbers);
-    }
-    return name;
-}
-
 template <typename Port> QStringList PortNames(Port &port, bool alsa) {
     QStringList names;
     const unsigned count = port.getPortCount();
     for (unsigned i = 0; i < count; ++i)
-        names.append(PortName(port.getPortName(i), alsa));
+        names.append(Midi::StablePortName(QString::fromStdString(port.getPortName(i)), alsa));
     return names;
 }
 
@@ -92,6 +81,15 @@ void Abandon(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out) {
 }
 
 } // namespace
+
+QString Midi::StablePortName(const QString &listed, bool alsa) {
+    if (!alsa)
+        return listed;
+    static const QRegularExpression numbers(QStringLiteral("\\s+\\d+:\\d+$"));
+    QString name = listed;
+    name.remove(numbers);
+    return name;
+}
 
 MidiPorts::MidiPorts(QObject *parent) : QObject(parent) {
     checkTimer_.setInterval(kCheckIntervalMs);

@@ -42,6 +42,12 @@ struct MidiErrorSink {
     std::string text;
 };
 
+namespace Midi {
+// A port's name as the panel knows it: as the MIDI system lists it, less the client and port
+// numbers that ALSA appends ("Device:Port 1 20:0"), which change when a device is plugged again.
+QString StablePortName(const QString &listed, bool alsa);
+} // namespace Midi
+
 class MidiPorts : public QObject {
     Q_OBJECT
 

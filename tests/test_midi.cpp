@@ -7,6 +7,7 @@
 #include "surfaces/MidiLearn.h"
 #include "surfaces/MidiMessage.h"
 #include "surfaces/MidiPorts.h"
+#include "surfaces/MidiSetup.h"
 #include "surfaces/MotorGate.h"
 #include "surfaces/Pickup.h"
 
@@ -80,6 +81,8 @@ class MidiTest : public QObject {
     void motorGate();
     void learn_data();
     void learn();
+    void settingsSection();
+    void stablePortNames();
     void jackPorts();
 };
 
@@ -470,6 +473,44 @@ void MidiTest::learn() {
     QCOMPARE(int(result->target), target);
     const auto *fader = std::get_if<FaderBinding>(&result->binding);
     QCOMPARE(fader ? ToText(*fader) : ToText(std::get<ButtonBinding>(result->binding)), learned);
+}
+
+void MidiTest::settingsSection() {
+    const QHash<QString, QString> file{
+        {"MIDI Input", " ctl:out "}, {"MIDI Fader 1", "PitchBend 1 Motor"},
+        {"MIDI Fader 2", "cc 17 7"}, {"MIDI Zero 1", "note 1 60"},
+        {"MIDI Stereo 1", "  "},     {"MIDI Stereo 2", "cc 2 20 jump"},
+        {"MIDI Lock", "cc 1 64"},    {"MIDI Scene 1", "note 1 1"}};
+    MidiSetup setup = ReadMidiSetup([&](const QString &key) { return file.value(key); });
+    QCOMPARE(setup.problems, (QStringList{"MIDI Fader 2=cc 17 7: channel 17 is not 1-16",
+                                          "MIDI Stereo 2=cc 2 20 jump: unexpected \"jump\" after "
+                                          "the controller"}));
+    QCOMPARE(setup.input, QStringLiteral("ctl:out"));
+    QCOMPARE(setup.faders[0], (FaderBinding{FaderKind::PitchBend, 1, 0, FaderMode::Motor}));
+    QVERIFY(!setup.faders[1] && !setup.zero[1] && !setup.stereo[0] && !setup.stereo[1]);
+    QCOMPARE(setup.lock, (ButtonBinding{ButtonKind::ControlChange, 1, 64}));
+    // Written back canonical; the lines that did not parse as they were, until bound anew.
+    using Entries = QList<QPair<QString, QString>>;
+    const Entries written{{"MIDI Input", "ctl:out"},
+                          {"MIDI Output", ""},
+                          {"MIDI Fader 1", "pitchbend 1 motor"},
+                          {"MIDI Fader 2", "cc 17 7"},
+                          {"MIDI Zero 1", "note 1 60"},
+                          {"MIDI Zero 2", ""},
+                          {"MIDI Stereo 1", ""},
+                          {"MIDI Stereo 2", "cc 2 20 jump"},
+                          {"MIDI Lock", "cc 1 64"}};
+    QCOMPARE(MidiSetupEntries(setup), written);
+    setup.faders[1] = FaderBinding{FaderKind::ControlChange, 16, 7, FaderMode::Jump};
+    QCOMPARE(MidiSetupEntries(setup).at(3).second, QStringLiteral("cc 16 7 jump"));
+}
+
+void MidiTest::stablePortNames() {
+    QCOMPARE(StablePortName("nanoKONTROL2:nanoKONTROL2 nanoKONTROL2 _ CTRL 28:0", true),
+             QStringLiteral("nanoKONTROL2:nanoKONTROL2 nanoKONTROL2 _ CTRL"));
+    QCOMPARE(StablePortName("Midi Through:Midi Through Port-0 14:0", true),
+             QStringLiteral("Midi Through:Midi Through Port-0"));
+    QCOMPARE(StablePortName("ctl:out 14:0", false), QStringLiteral("ctl:out 14:0"));
 }
 
 namespace {
