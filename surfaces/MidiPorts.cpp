@@ -107,6 +107,13 @@ void MidiPorts::OnJackShutdown(void *user) {
     QMetaObject::invokeMethod(self, &MidiPorts::jackServerGone, Qt::QueuedConnection);
 }
 
+// A shutdown that has happened but whose queued call has not run yet is dealt with before any
+// other use of the dead clients.
+void MidiPorts::settleJackShutdown() {
+    if (jackGone_)
+        jackServerGone();
+}
+
 void MidiPorts::jackServerGone() {
     if (!jackWatch_)
         return;
@@ -228,6 +235,7 @@ void MidiPorts::updateTimer() {
 }
 
 void MidiPorts::setInputPort(const QString &name) {
+    settleJackShutdown();
     if (name == inputName_)
         return;
     if (in_ && in_->isPortOpen())
@@ -247,6 +255,7 @@ void MidiPorts::setInputPort(const QString &name) {
 }
 
 void MidiPorts::setOutputPort(const QString &name) {
+    settleJackShutdown();
     if (name == outputName_)
         return;
     if (out_ && out_->isPortOpen())
@@ -314,6 +323,7 @@ QStringList MidiPorts::outputPortNames() {
 }
 
 void MidiPorts::check() {
+    settleJackShutdown();
     if (!ensureClient())
         return;
     checkInput();
@@ -347,6 +357,7 @@ void MidiPorts::checkOutput() {
 }
 
 bool MidiPorts::send(const Midi::Message &message) {
+    settleJackShutdown();
     if (!isOutputOpen() || message.empty())
         return false;
     takeError();

@@ -92,6 +92,7 @@ class MidiPorts : public QObject {
     static void OnMessage(double stamp, std::vector<unsigned char> *message, void *user);
     static void OnJackShutdown(void *user);
     void jackServerGone();
+    void settleJackShutdown();
 
     bool ensureClient();
     void releaseClient();

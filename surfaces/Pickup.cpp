@@ -16,6 +16,8 @@ bool Pickup::offer(double panel, double value, qint64 now) {
     const std::optional<double> previous = previous_;
     previous_ = value;
     bool pass = mode_ != FaderMode::Pickup || engaged_;
+    if (!pass && value <= 0.0 && panel > 0.0)
+        return false;
     if (!pass)
         pass = std::abs(value - panel) <= kThreshold + kSlack ||
                (previous && (*previous - panel) * (value - panel) <= 0.0);

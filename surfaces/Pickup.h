@@ -11,11 +11,17 @@
 //   ------------  -------  --------  ------------------------------------------  ------------
 //   jump, motor   any      any       any                                         pass
 //   pickup        engaged  any       any (quick throws too)                      pass
+//   pickup        armed    any       the bottom (0), the panel not at the bottom hold
 //   pickup        armed    any       within 3/128 of the panel                   pass, engage
 //   pickup        armed    known     previous and new on opposite sides of the   pass, engage
 //                                    panel, or either one on it (crossed)
 //   pickup        armed    none      farther than 3/128 (first value ever)       hold
 //   pickup        armed    known     same side as previous, farther than 3/128   hold
+//
+// The rows are tried in order. The bottom row keeps a control that has not taken over from ever
+// switching a channel Off: controllers send 0 when they start or reset, and a fader resting at
+// the bottom says nothing about the operator's intent. Once engaged, the bottom passes like any
+// other position.
 //
 // Every value offered becomes the previous one, whether it passed or not.
 //

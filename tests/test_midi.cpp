@@ -321,6 +321,10 @@ void MidiTest::pickup_data() {
     QTest::newRow("0 far from the panel never passes")
         << pickup << QList<Step>{{'o', 0, .5, 0, 0}, {'o', 10, .5, 0, 0}, {'o', 20, .5, 0, 0}};
     QTest::newRow("0 at a panel that is Off passes") << pickup << QList<Step>{{'o', 0, 0, 0, 1}};
+    QTest::newRow("0 near a panel above Off holds")
+        << pickup << QList<Step>{{'o', 0, 2.0 / 1240, 0, 0}, {'o', 10, 2.0 / 1240, 1.0 / 1240, 1}};
+    QTest::newRow("0 crossing down holds")
+        << pickup << QList<Step>{{'o', 0, .2, .5, 0}, {'o', 10, .2, 0, 0}, {'o', 20, .2, .25, 1}};
     QTest::newRow("crossing from below")
         << pickup << QList<Step>{{'o', 0, .5, .3, 0}, {'o', 10, .5, .45, 0}, {'o', 20, .5, .6, 1}};
     QTest::newRow("crossing from above")
