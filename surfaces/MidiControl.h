@@ -8,6 +8,7 @@
 // between is the nearest gain step. The other way, a gain is the nearest control value; gains the
 // fader cannot show (0 for a channel never reported, anything above the top) take the nearest end.
 
+#include "faders/GainScale.h"
 #include "surfaces/MidiBinding.h"
 #include "surfaces/MidiMessage.h"
 
@@ -17,8 +18,8 @@
 
 namespace Midi {
 
-inline constexpr qint16 kBottomGain = 24; // Off
-inline constexpr qint16 kTopGain = 1264;  // +24 dB
+inline constexpr qint16 kBottomGain = -GainScale::kBottomPosition; // 24: Off
+inline constexpr qint16 kTopGain = -GainScale::kTopPosition;       // 1264: +24 dB
 inline constexpr int kMax14 = 16383;
 
 // The largest value of a fader binding's travel: 127 for a 7-bit controller, 16383 otherwise.

@@ -69,15 +69,16 @@ jack_client_t *OpenJackClient(const char *name) {
 // A JACK client whose server has gone cannot be closed (libjack crashes in jack_client_close),
 // so RtMidi's objects for it, and the watch client, are never destroyed: they are kept here, out
 // of use, for the rest of the process. It happens once per server that stops under the panel.
-void Abandon(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out) {
+void Abandon(std::unique_ptr<RtMidiIn> in, std::unique_ptr<RtMidiOut> out, jack_client_t *watch) {
     struct Husk {
         std::unique_ptr<RtMidiIn> in;
         std::unique_ptr<RtMidiOut> out;
+        jack_client_t *watch;
     };
     static auto *abandoned = new std::vector<Husk>; // never destroyed, on purpose
     if (in)
         in->cancelCallback();
-    abandoned->push_back(Husk{std::move(in), std::move(out)});
+    abandoned->push_back(Husk{std::move(in), std::move(out), watch});
 }
 
 } // namespace
@@ -201,7 +202,7 @@ bool MidiPorts::ensureClient() {
 
 void MidiPorts::releaseClient() {
     if (jackGone_) {
-        Abandon(std::move(in_), std::move(out_));
+        Abandon(std::move(in_), std::move(out_), jackWatch_);
     } else {
         // The input goes first: once it is closed its callback can no longer touch the inbox.
         in_.reset();
