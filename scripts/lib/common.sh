@@ -8,10 +8,13 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 # appstream validate the installed menu entry and metadata; Qt's private headers let the
 # accessibility test switch accessibility on offscreen; iproute2 builds the network namespaces
 # in which a pulled cable is tested; oscpack parses and builds OSC, and liblo's tools are the far
-# end of the OSC tests; the rest run the panel under the real AT-SPI stack on a virtual display.
+# end of the OSC tests; RtMidi is the MIDI library, and the MIDI test runs a JACK server (dummy
+# back end) with a controller made with python3-rtmidi; the rest run the panel under the real
+# AT-SPI stack on a virtual display.
 BUILD_PACKAGES=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libsimpleini-dev libgl-dev
     desktop-file-utils appstream qt6-base-private-dev iproute2 liboscpack-dev liblo-tools
-    xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0)
+    xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0
+    librtmidi-dev libjack-jackd2-dev jackd2 python3-rtmidi)
 
 # Installs whichever of the given Debian packages are missing.
 ensure_packages() {
