@@ -153,6 +153,13 @@ void frmMain::wireLink() {
         mnuConnect->setText(connected ? kCaptionDisconnect : kCaptionConnect);
     });
     connect(m_link, &SwitcherLink::connectFailed, this, &frmMain::showConnectFailure);
+    // What counts as reported starts again with each connection; fades end with it.
+    connect(m_link, &SwitcherLink::connected, m_faders, &FaderController::linkUp);
+    connect(m_link, &SwitcherLink::connectionLost, m_faders, &FaderController::linkDown);
+    connect(m_link, &SwitcherLink::connectedChanged, m_faders, [this](bool connected) {
+        if (!connected)
+            m_faders->linkDown();
+    });
 }
 
 void frmMain::useSettings(const Settings &settings) {

@@ -4,6 +4,9 @@
 #include "faders/GainScale.h"
 
 #include <QAccessibleWidget>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 namespace {
 
@@ -73,4 +76,33 @@ Fader::Fader(QWidget *parent) : QSlider(Qt::Vertical, parent) {
 
 qint16 Fader::gain() const {
     return GainScale::GainOfPosition(value());
+}
+
+void Fader::setCeiling(std::optional<qint16> ceiling) {
+    if (m_ceiling == ceiling)
+        return;
+    m_ceiling = ceiling;
+    update();
+}
+
+// The slider as the style draws it, and over it the ceiling: a short bar across the track, in
+// the highlight colour, where the thumb stops.
+void Fader::paintEvent(QPaintEvent *event) {
+    QSlider::paintEvent(event);
+    if (!m_ceiling)
+        return;
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = groove.height() - handle.height();
+    const int y =
+        groove.top() + handle.height() / 2 +
+        QStyle::sliderPositionFromValue(minimum(), maximum(), GainScale::PositionOfGain(*m_ceiling),
+                                        span, option.upsideDown);
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Link), 2));
+    painter.drawLine(2, y, width() - 3, y);
 }

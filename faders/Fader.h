@@ -6,6 +6,7 @@
 
 #include <QSlider>
 #include <QtGlobal>
+#include <optional>
 
 class Fader : public QSlider {
     Q_OBJECT
@@ -16,7 +17,17 @@ class Fader : public QSlider {
     // Gain value of the position shown.
     qint16 gain() const;
 
+    // A mark across the track at the ceiling's gain; none: no mark.
+    void setCeiling(std::optional<qint16> ceiling);
+    std::optional<qint16> ceiling() const { return m_ceiling; }
+
   signals:
     // The gain value nearest to a value set through the accessibility interface.
     void gainRequested(qint16 gain);
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+
+  private:
+    std::optional<qint16> m_ceiling;
 };

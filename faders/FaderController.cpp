@@ -1,11 +1,14 @@
 #include "faders/FaderController.h"
 
+#include "config/Limits.h"
 #include "faders/FaderView.h"
 #include "faders/GainScale.h"
+#include "protocol/Channels.h"
 #include "transport/GainLink.h"
 
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +19,18 @@ bool validFader(int i) {
     return i >= 0 && i < FaderController::kFaders;
 }
 
+// What a report or map made known on this connection: a kind of gain, a channel (a source, for
+// crosspoint gains; -1 for a whole output's map) and an output (-1 but for crosspoint gains).
+quint64 reportKey(int kind, int channel, int output) {
+    return (quint64(quint8(kind)) << 40) | (quint64(quint16(channel + 1)) << 20) |
+           quint64(quint16(output + 1));
+}
+
+// A gain the fader can stand at: a channel never reported (0) starts a fade from Off.
+qint16 onScale(qint16 gain) {
+    return qint16(std::clamp<int>(gain, GainScale::kOffGain, GainScale::kTopGain));
+}
+
 } // namespace
 
 FaderController::FaderController(GainLink &link, FaderView &view, QObject *parent)
@@ -24,16 +39,34 @@ FaderController::FaderController(GainLink &link, FaderView &view, QObject *paren
     connect(tmrGain, &QTimer::timeout, this, &FaderController::tmrGain_Timer);
     // Runs from the start: 50 ms later the faders show what the switcher reported so far.
     tmrGain->start(kStartRefreshMs);
+    m_clock.start();
 
-    connect(&view, &FaderView::stepped, this, &FaderController::sliGain_Scroll);
-    connect(&view, &FaderView::keyReleased, this, &FaderController::sliGain_KeyUp);
+    // A hand on a fader ends its fade before the movement counts.
+    connect(&view, &FaderView::stepped, this, &FaderController::handStep);
+    connect(&view, &FaderView::keyReleased, this, [this](int i, int key) {
+        if (key == Qt::Key_End || key == Qt::Key_Home)
+            cancelFade(i);
+        sliGain_KeyUp(i, key);
+    });
     connect(&view, &FaderView::gainEntered, this, &FaderController::moveAsUser);
     connect(&view, &FaderView::zeroClicked, this, &FaderController::cmdZerodb_Click);
     connect(&view, &FaderView::stereoClicked, this, &FaderController::chkStereo_Click);
+    connect(&view, &FaderView::lockClicked, this, &FaderController::lockChanged);
 }
 
 void FaderController::setSettings(const Settings &settings) {
+    // The recorded gains and the fades belong to the channels they were made on.
+    const bool rebound = settings.iType != m_settings.iType || settings.iChan != m_settings.iChan ||
+                         settings.iOutChan != m_settings.iOutChan;
     m_settings = settings;
+    if (rebound) {
+        for (int i = 0; i < kFaders; ++i)
+            cancelFade(i);
+        m_gesture.reset();
+        m_history.clear();
+        emit historyChanged();
+        checkReported();
+    }
 }
 
 void FaderController::ShowChannelCaptions() {
@@ -47,7 +80,15 @@ void FaderController::ShowStereoAndLock() {
 
 void FaderController::ShowZeroDb() {
     for (int i = 0; i < kFaders; ++i)
-        m_view.showGain(i, GainScale::kZeroDbGain);
+        show(i, GainScale::kZeroDbGain, true);
+}
+
+void FaderController::show(int i, qint16 gain, bool thumbToo) {
+    if (thumbToo)
+        m_view.showGain(i, gain);
+    else
+        m_view.showCaption(i, gain);
+    emit gainShown(i, gain);
 }
 
 qint16 FaderController::reportedGain(int i) const {
@@ -64,22 +105,117 @@ void FaderController::requestGain(int i, qint16 gain, int entries) {
                                m_settings.iOutChan, gain, entries});
 }
 
-void FaderController::sliGain_Scroll(int i, qint16 gain) {
+void FaderController::sliGain_Scroll(int i, qint16 gain, bool alone) {
     if (!validFader(i) || bUpdating)
         return;
-    if (gain == reportedGain(i))
+    const qint16 reported = reportedGain(i);
+    const auto ceiling = m_ceiling[static_cast<std::size_t>(i)];
+    if (ceiling && gain > *ceiling) {
+        // Held before any command is built: the thumb goes back to what may be sent, or to
+        // where the switcher has it when it already stands above the ceiling.
+        const auto held = Ceiling::HeldMove(reported, gain, ceiling);
+        m_view.holdThumb(i, held.value_or(reported));
+        emit heldAtCeiling(i, *ceiling);
+        if (!held)
+            return;
+        gain = *held;
+    }
+    if (gain == reported)
         return;
 
-    m_view.showCaption(i, gain);
-    const bool locked = m_view.locked();
+    show(i, gain, false);
+    const bool locked = !alone && m_view.locked();
     const int other = 1 - i;
-    if (locked)
-        m_view.showGain(other, gain);
+    std::optional<qint16> partner;
+    if (locked) {
+        partner = Ceiling::HeldMove(reportedGain(other), gain,
+                                    m_ceiling[static_cast<std::size_t>(other)]);
+        if (partner && *partner != gain)
+            emit heldAtCeiling(other, *m_ceiling[static_cast<std::size_t>(other)]);
+        if (partner)
+            show(other, *partner, true);
+    }
     requestGain(i, gain, m_view.stereo(i) ? kStereo : kMono);
-    if (locked)
-        requestGain(other, gain, kMono);
+    note(i, gain);
+    if (partner) {
+        requestGain(other, *partner, kMono);
+        note(other, *partner);
+    }
     // Starting an active timer restarts it: the refresh counts from this movement.
     tmrGain->start(locked ? kLockedRefreshMs : kRefreshMs);
+}
+
+// A sent gain belongs to the gesture under way, which starts with what the switcher reported.
+void FaderController::note(int i, qint16 gain) {
+    if (m_replaying)
+        return;
+    if (!m_gesture) {
+        m_gesture = Gesture{};
+        m_gesture->label = QStringLiteral("Move Fader %1").arg(i + 1);
+    }
+    auto &before = m_gesture->before[static_cast<std::size_t>(i)];
+    if (!before)
+        before = reportedGain(i);
+    m_gesture->after[static_cast<std::size_t>(i)] = gain;
+}
+
+void FaderController::finishGesture() {
+    if (!m_gesture)
+        return;
+    UndoStep step{m_gesture->label, {}};
+    for (int i = 0; i < kFaders; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        if (m_gesture->before[k] && m_gesture->after[k])
+            step.changes.append({i, *m_gesture->before[k], *m_gesture->after[k]});
+    }
+    m_gesture.reset();
+    m_history.push(step);
+    emit historyChanged();
+}
+
+void FaderController::beginGesture(const QString &label) {
+    if (!m_heldGesture)
+        finishGesture();
+    m_heldGesture = true;
+    if (!m_gesture)
+        m_gesture = Gesture{};
+    m_gesture->label = label;
+}
+
+void FaderController::endGesture() {
+    m_heldGesture = false;
+    if (!tmrGain->isActive())
+        finishGesture(); // otherwise when the faders fall back, as for any movement
+}
+
+void FaderController::undo() {
+    finishGesture();
+    replay(m_history.undo(), true);
+}
+
+void FaderController::redo() {
+    finishGesture();
+    replay(m_history.redo(), false);
+}
+
+void FaderController::replay(const std::optional<UndoStep> &step, bool undoing) {
+    if (!step)
+        return;
+    const QScopedValueRollback replaying(m_replaying, true);
+    for (const UndoChange &change : step->changes) {
+        if (!validFader(change.target))
+            continue;
+        cancelFade(change.target);
+        const qint16 gain = undoing ? change.before : change.after;
+        m_view.showThumb(change.target, gain);
+        sliGain_Scroll(change.target, m_view.thumbGain(change.target), true);
+    }
+    emit historyChanged();
+}
+
+void FaderController::handStep(int i, qint16 gain) {
+    cancelFade(i);
+    sliGain_Scroll(i, gain);
 }
 
 // Home and End moved the thumb on key press; the step is taken when the key is let go.
@@ -100,32 +236,42 @@ void FaderController::cmdZerodb_Click(int i) {
 void FaderController::moveAsUser(int i, qint16 gain) {
     if (!validFader(i))
         return;
+    cancelFade(i);
     m_view.showThumb(i, gain);
     sliGain_Scroll(i, m_view.thumbGain(i));
 }
 
-void FaderController::chkStereo_Click(int /*i*/) {
+void FaderController::chkStereo_Click(int i) {
     // Lock Faders and Stereo exclude each other.
+    const bool wasLocked = m_view.locked();
     const bool anyStereo = m_view.stereo(0) || m_view.stereo(1);
-    m_view.setLock(anyStereo ? false : m_view.locked(), !anyStereo);
+    m_view.setLock(anyStereo ? false : wasLocked, !anyStereo);
+    if (validFader(i))
+        emit stereoChanged(i, m_view.stereo(i));
+    if (wasLocked != m_view.locked())
+        emit lockChanged(m_view.locked());
 }
 
 void FaderController::setStereo(int i, bool on) {
-    if (!validFader(i))
+    if (!validFader(i) || m_view.stereo(i) == on)
         return;
     m_view.setStereo(i, on);
     chkStereo_Click(i);
 }
 
 void FaderController::setLock(bool on) {
-    if (!m_view.stereo(0) && !m_view.stereo(1))
-        m_view.setLock(on, true);
+    if (m_view.stereo(0) || m_view.stereo(1) || m_view.locked() == on)
+        return;
+    m_view.setLock(on, true);
+    emit lockChanged(on);
 }
 
 void FaderController::tmrGain_Timer() {
     UpdateGain();
     tmrGain->stop();
     tmrGain->setInterval(kAfterRefreshMs);
+    if (!m_heldGesture)
+        finishGesture();
 }
 
 // Puts both faders and their captions on the gains the switcher last reported. Setting a
@@ -135,10 +281,13 @@ void FaderController::tmrGain_Timer() {
 void FaderController::UpdateGain() {
     const QScopedValueRollback updating(bUpdating, true);
     for (int i = 0; i < kFaders; ++i)
-        m_view.showGain(i, reportedGain(i));
+        show(i, reportedGain(i), true);
 }
 
-void FaderController::gainsStored(const StoredGains & /*stored*/) {
+void FaderController::gainsStored(const StoredGains &stored) {
+    for (const StoredGain &g : stored.gains)
+        m_reportedNow.insert(reportKey(stored.kind, g.channel, stored.output));
+    checkReported();
     if (!tmrGain->isActive())
         UpdateGain();
     else
@@ -146,12 +295,130 @@ void FaderController::gainsStored(const StoredGains & /*stored*/) {
 }
 
 void FaderController::crosspointMapsStored(int first, int last) {
-    if (m_settings.iType == kTypeDsp && m_settings.iOutChan >= first && m_settings.iOutChan <= last)
-        gainsStored({});
+    for (int o = std::max(first, 0); o <= std::min(last, kMaxChannel); ++o)
+        m_reportedNow.insert(reportKey(kTypeDsp, -1, o));
+    checkReported();
+    if (m_settings.iType == kTypeDsp && m_settings.iOutChan >= first &&
+        m_settings.iOutChan <= last) {
+        if (!tmrGain->isActive())
+            UpdateGain();
+        else
+            tmrGain->start();
+    }
 }
 
 void FaderController::refreshSoon() {
     // Enabling a counting timer changes nothing: it must not restart its interval.
     if (!tmrGain->isActive())
         tmrGain->start();
+}
+
+bool FaderController::reportedSinceConnect(int i) const {
+    if (!validFader(i))
+        return false;
+    const int channel = m_settings.iChan[static_cast<std::size_t>(i)];
+    if (m_settings.iType == kTypeDsp)
+        return m_reportedNow.contains(reportKey(kTypeDsp, channel, m_settings.iOutChan)) ||
+               m_reportedNow.contains(reportKey(kTypeDsp, -1, m_settings.iOutChan));
+    return m_reportedNow.contains(reportKey(m_settings.iType, channel, -1));
+}
+
+// Tells of each fader whose reported gain changed, or became known on this connection.
+void FaderController::checkReported() {
+    for (int i = 0; i < kFaders; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const std::optional<qint16> now =
+            reportedSinceConnect(i) ? std::optional(reportedGain(i)) : std::nullopt;
+        if (now != m_lastReported[k]) {
+            m_lastReported[k] = now;
+            if (now)
+                emit reportedChanged(i, *now);
+        }
+    }
+}
+
+void FaderController::linkUp() {
+    m_reportedNow.clear();
+    m_lastReported = {};
+}
+
+void FaderController::linkDown() {
+    for (int i = 0; i < kFaders; ++i)
+        cancelFade(i);
+    m_reportedNow.clear();
+    m_lastReported = {};
+}
+
+// --- Fades -----------------------------------------------------------------------------------
+
+void FaderController::fadeTo(int i, qint16 gain, qint64 durationMs) {
+    if (!validFader(i))
+        return;
+    cancelFade(i);
+    const qint64 duration = std::clamp<qint64>(durationMs, 0, FadePlan::kMaxDurationMs);
+    const qint16 target = onScale(gain);
+    if (duration == 0) {
+        moveAsUser(i, target);
+        return;
+    }
+    if (!m_gesture && !m_replaying)
+        m_gesture = Gesture{QStringLiteral("Fade Fader %1").arg(i + 1), {}, {}};
+    auto &fade = m_fades[static_cast<std::size_t>(i)];
+    fade = Fade{};
+    fade->plan = FadePlan{onScale(reportedGain(i)), target, duration, m_clock.elapsed()};
+    fade->lastSent = fade->plan.from;
+    fade->timer = new QTimer(this);
+    fade->timer->setSingleShot(true);
+    fade->timer->setTimerType(Qt::PreciseTimer);
+    connect(fade->timer, &QTimer::timeout, this, [this, i] { fadeStep(i); });
+    fadeStep(i);
+}
+
+// One step: where the fade should be by now, sent only when it moved on. While the fade runs
+// the refresh keeps waiting, so the fader never jumps back to a report that lags behind it.
+void FaderController::fadeStep(int i) {
+    auto &fade = m_fades[static_cast<std::size_t>(i)];
+    if (!fade)
+        return;
+    const qint64 now = m_clock.elapsed();
+    const qint16 gain = fade->plan.gainAt(now);
+    if (gain != fade->lastSent || fade->plan.doneAt(now)) {
+        fade->lastSent = gain;
+        m_view.showThumb(i, gain);
+        sliGain_Scroll(i, m_view.thumbGain(i));
+    }
+    if (fade->plan.doneAt(now)) {
+        cancelFade(i);
+        return;
+    }
+    tmrGain->start(m_view.locked() ? kLockedRefreshMs : kRefreshMs);
+    fade->timer->start(int(std::max<qint64>(0, fade->plan.nextStepAt(now) - now)));
+}
+
+void FaderController::cancelFade(int i) {
+    if (!validFader(i))
+        return;
+    auto &fade = m_fades[static_cast<std::size_t>(i)];
+    if (!fade)
+        return;
+    // The timer may be the one whose step is running: it goes once that step is over.
+    fade->timer->stop();
+    fade->timer->deleteLater();
+    fade.reset();
+    emit fadeEnded(i);
+}
+
+bool FaderController::fading(int i) const {
+    return validFader(i) && m_fades[static_cast<std::size_t>(i)].has_value();
+}
+
+void FaderController::setCeiling(int i, std::optional<qint16> ceiling) {
+    if (validFader(i)) {
+        m_ceiling[static_cast<std::size_t>(i)] = ceiling;
+        m_view.showCeiling(i, ceiling);
+    }
+}
+
+std::optional<qint16> FaderController::ceiling(int i) const {
+    return validFader(i) ? m_ceiling[static_cast<std::size_t>(i)] : std::nullopt;
 }

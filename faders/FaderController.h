@@ -8,13 +8,23 @@
 // technology, and anything added later) ends in the same handler, sliGain_Scroll, so that each
 // obeys the same rules: nothing is sent when the gain is the one reported, Stereo sends a pair,
 // Lock Faders moves the other fader too, and tmrGain brings both back to the reported gains a
-// moment after the last movement.
+// moment after the last movement. A ceiling holds every one of them before a command is built.
+//
+// On top of that the controller keeps what the operator's safety net needs: the ceilings, timed
+// fades (by the clock, ended by a hand on the fader, a new fade or a lost link), and the undo
+// history, one step per finished gesture (a gesture ends when tmrGain brings the faders back).
 
 #include "config/Settings.h"
+#include "faders/FadePlan.h"
+#include "faders/UndoHistory.h"
 #include "protocol/StoredGains.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QtGlobal>
+#include <array>
+#include <optional>
 
 class FaderView;
 class GainLink;
@@ -48,8 +58,39 @@ class FaderController : public QObject {
     void ShowZeroDb();
 
     // Moves fader i to gain as the user would: the thumb goes there and the handler decides
-    // what is sent. The one way in for every source of movement that is not the fader itself.
+    // what is sent. The one way in for every source of movement that is not the fader itself;
+    // like a hand on the fader, it ends a fade of that fader.
     void moveAsUser(int i, qint16 gain);
+    // Fades fader i from its reported gain to gain over durationMs (0..60 s; 0 moves at once),
+    // a step about every 20 ms, the last exactly on gain. A new fade of the fader replaces it.
+    void fadeTo(int i, qint16 gain, qint64 durationMs);
+    void cancelFade(int i);
+    bool fading(int i) const;
+
+    // The highest gain fader i may be moved to; none: the top of the scale.
+    void setCeiling(int i, std::optional<qint16> ceiling);
+    std::optional<qint16> ceiling(int i) const;
+
+    // Undo and redo of whole gestures; each sends the gains through the same handler (so the
+    // ceilings hold), each fader on its own.
+    bool canUndo() const { return m_history.canUndo(); }
+    bool canRedo() const { return m_history.canRedo(); }
+    QString undoLabel() const { return m_history.undoLabel(); }
+    QString redoLabel() const { return m_history.redoLabel(); }
+    void undo();
+    void redo();
+    // Groups the moves that follow, until endGesture, into one undo step named label (a scene
+    // recall, which moves the faders one after the other).
+    void beginGesture(const QString &label);
+    void endGesture();
+
+    // The link came up: nothing counts as reported on this connection yet. The link went down:
+    // every fade ends, and nothing resumes by itself when it returns.
+    void linkUp();
+    void linkDown();
+    // True once the switcher has reported fader i's gain (its channel under the present gain
+    // type) on the present connection: before that, a control surface must not move it.
+    bool reportedSinceConnect(int i) const;
     // Stereo on fader i and Lock Faders, as a click on their boxes would set them (Lock Faders
     // stays off while either Stereo box is checked).
     void setStereo(int i, bool on);
@@ -71,19 +112,60 @@ class FaderController : public QObject {
     // True while UpdateGain moves the faders: the handlers then send nothing.
     bool updating() const { return bUpdating; }
 
-    // Handlers. sliGain_Scroll takes the gain the user put fader i's thumb at.
-    void sliGain_Scroll(int i, qint16 gain);
+    // Handlers. sliGain_Scroll takes the gain the user put fader i's thumb at; alone, it does
+    // not move the Lock Faders partner (undo and redo restore each fader by itself).
+    void sliGain_Scroll(int i, qint16 gain, bool alone = false);
     void sliGain_KeyUp(int i, int key);
     void cmdZerodb_Click(int i);
     void chkStereo_Click(int i);
     void tmrGain_Timer();
 
+  signals:
+    // Fader i's caption now shows gain (a movement, a refresh, start-up).
+    void gainShown(int i, qint16 gain);
+    // What the switcher reported for fader i changed, or was reported for the first time on
+    // this connection.
+    void reportedChanged(int i, qint16 gain);
+    void stereoChanged(int i, bool on);
+    void lockChanged(bool on);
+    // A move of fader i was held back at its ceiling.
+    void heldAtCeiling(int i, qint16 ceiling);
+    void historyChanged();
+    void fadeEnded(int i);
+
   private:
+    struct Fade {
+        FadePlan plan;
+        QTimer *timer = nullptr;
+        qint16 lastSent = 0;
+    };
+    struct Gesture {
+        QString label;
+        std::array<std::optional<qint16>, 2> before, after;
+    };
+
     void requestGain(int i, qint16 gain, int entries);
+    void show(int i, qint16 gain, bool thumbToo);
+    void fadeStep(int i);
+    void note(int i, qint16 gain);
+    void finishGesture();
+    void replay(const std::optional<UndoStep> &step, bool undoing);
+    void checkReported();
+    void handStep(int i, qint16 gain);
 
     GainLink &m_link;
     FaderView &m_view;
     Settings m_settings;
     bool bUpdating = false;
     QTimer *tmrGain;
+
+    std::array<std::optional<qint16>, 2> m_ceiling;
+    std::array<std::optional<Fade>, 2> m_fades;
+    QElapsedTimer m_clock;
+    UndoHistory m_history;
+    std::optional<Gesture> m_gesture;
+    bool m_heldGesture = false;  // beginGesture is grouping: tmrGain does not end the gesture
+    bool m_replaying = false;    // undo or redo: their moves are no gesture of their own
+    QSet<quint64> m_reportedNow; // (kind, channel, output) reported on this connection
+    std::array<std::optional<qint16>, 2> m_lastReported;
 };

@@ -204,6 +204,14 @@ void FaderView::showThumb(int i, qint16 gain) {
     sliGain[static_cast<std::size_t>(i)]->setValue(GainScale::PositionOfGain(gain));
 }
 
+void FaderView::holdThumb(int i, qint16 gain) {
+    sliGain[static_cast<std::size_t>(i)]->setSliderPosition(GainScale::PositionOfGain(gain));
+}
+
+void FaderView::showCeiling(int i, std::optional<qint16> ceiling) {
+    sliGain[static_cast<std::size_t>(i)]->setCeiling(ceiling);
+}
+
 qint16 FaderView::thumbGain(int i) const {
     return sliGain[static_cast<std::size_t>(i)]->gain();
 }

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 
 class DbEditor;
 class Fader;
@@ -30,6 +31,10 @@ class FaderView : public QWidget {
     // it, or where showThumb put it.
     void showCaption(int i, qint16 gain);
     void showThumb(int i, qint16 gain);
+    // Puts the thumb at gain even in the middle of a user step (a drag goes on from there).
+    void holdThumb(int i, qint16 gain);
+    // The ceiling's mark on fader i's track; none: no mark.
+    void showCeiling(int i, std::optional<qint16> ceiling);
     // Gain value of the thumb's settled position.
     qint16 thumbGain(int i) const;
 

@@ -13,6 +13,8 @@ inline constexpr int kTopPosition = -1264;  // +24.0 dB
 inline constexpr int kBottomPosition = -24; // Off
 inline constexpr int kZeroDbPosition = -1024;
 inline constexpr qint16 kZeroDbGain = GainText::kZeroDbGain;
+inline constexpr qint16 kOffGain = -kBottomPosition; // the bottom of the fader
+inline constexpr qint16 kTopGain = -kTopPosition;    // +24 dB
 
 // Gain value of a slider position: its magnitude.
 qint16 GainOfPosition(int position);
