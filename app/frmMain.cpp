@@ -4,6 +4,7 @@
 #include "app/ProgramInfo.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
+#include "app/frmSurfaces.h"
 #include "app/frmTraffic.h"
 #include "config/DiskWork.h"
 #include "faders/ControlName.h"
@@ -123,6 +124,8 @@ void frmMain::buildMenus() {
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuSetup = mnuFile->addAction(QStringLiteral("&Setup"));
     mnuSetup->setObjectName(QStringLiteral("mnuSetup"));
+    mnuSurfaces = mnuFile->addAction(QStringLiteral("Control S&urfaces..."));
+    mnuSurfaces->setObjectName(QStringLiteral("mnuSurfaces"));
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
     mnuConnect = mnuFile->addAction(kCaptionConnect);
     mnuConnect->setObjectName(QStringLiteral("mnuConnect"));
@@ -142,6 +145,7 @@ void frmMain::buildMenus() {
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(mnuTrafficLog, &QAction::triggered, this, &frmMain::mnuTrafficLog_Click);
+    connect(mnuSurfaces, &QAction::triggered, this, &frmMain::mnuSurfaces_Click);
 }
 
 void frmMain::wireLink() {
@@ -285,6 +289,15 @@ void frmMain::mnuTrafficLog_Click() {
     trafficLog->show();
     trafficLog->raise();
     trafficLog->activateWindow();
+}
+
+void frmMain::mnuSurfaces_Click() {
+    // Made on first use and kept: what each surface shows keeps counting while it is closed.
+    if (!surfacesWindow)
+        surfacesWindow = new frmSurfaces(this);
+    surfacesWindow->show();
+    surfacesWindow->raise();
+    surfacesWindow->activateWindow();
 }
 
 void frmMain::closeEvent(QCloseEvent *event) {

@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class SwitcherLink;
 class frmAbout;
+class frmSurfaces;
 class frmTraffic;
 
 // The one window of the panel: the fader panel, Clear and the counters panel below it, the
@@ -83,6 +84,7 @@ class frmMain : public QMainWindow {
     void mnuSetup_Click();
     void mnuAbout_Click();
     void mnuTrafficLog_Click();
+    void mnuSurfaces_Click();
 
     const SettingsLocation::Place m_place;
     Settings m_settings;
@@ -100,6 +102,7 @@ class frmMain : public QMainWindow {
     QMenu *mnuFile = nullptr;
     QAction *mnuSetup = nullptr;
     QAction *mnuConnect = nullptr;
+    QAction *mnuSurfaces = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuAbout = nullptr;
@@ -107,6 +110,7 @@ class frmMain : public QMainWindow {
     LinkIndicator *m_indicator = nullptr;
     frmAbout *aboutBox = nullptr;
     frmTraffic *trafficLog = nullptr;
+    frmSurfaces *surfacesWindow = nullptr;
 
     bool m_unloaded = false;
 };

@@ -111,7 +111,8 @@ class MainWindowTest : public QObject {
         QStringList file;
         for (QAction *action : Find<QMenu>(&window, "mnuFile")->actions())
             file << (action->isSeparator() ? QString("-") : action->text());
-        QCOMPARE(file, QStringList({"&Setup", "-", "&Connect", "-", "E&xit"}));
+        QCOMPARE(file,
+                 QStringList({"&Setup", "Control S&urfaces...", "-", "&Connect", "-", "E&xit"}));
         QCOMPARE(Find<QAction>(&window, "mnuAbout")->text(), QString("&About"));
     }
 
