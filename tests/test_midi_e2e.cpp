@@ -10,6 +10,7 @@
 #include "support/SettingsFile.h"
 #include "support/SimProcess.h"
 #include "surfaces/MidiSurface.h"
+#include "transport/SwitcherLink.h"
 
 #include <QFileInfo>
 #include <QProcess>
