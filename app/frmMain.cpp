@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/LinkIndicator.h"
+#include "app/MidiPage.h"
 #include "app/ProgramInfo.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
@@ -11,6 +12,7 @@
 #include "faders/FaderController.h"
 #include "faders/FaderView.h"
 #include "faders/Twips.h"
+#include "surfaces/MidiSurface.h"
 #include "transport/SwitcherLink.h"
 
 #include <QAction>
@@ -72,6 +74,7 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     // The fader panel first: Clear shares the Lock Faders row and must lie above it.
     m_faderView = new FaderView(client);
     m_faders = new FaderController(*m_link, *m_faderView, this);
+    m_midi = new MidiSurface(*m_faders, *m_faderView, *m_link, this);
 
     cmdClear = new QPushButton(QStringLiteral("Clear"), client);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
@@ -178,6 +181,7 @@ void frmMain::Form_Load() {
     useSettings(settings);
     m_faders->ShowZeroDb();
     readSettingsFile(settings);
+    m_midi->load(m_place.readFrom, m_place.path);
     m_faders->ShowChannelCaptions();
     m_link->ConnectSwitcher();
     m_faders->ShowStereoAndLock();
@@ -293,8 +297,10 @@ void frmMain::mnuTrafficLog_Click() {
 
 void frmMain::mnuSurfaces_Click() {
     // Made on first use and kept: what each surface shows keeps counting while it is closed.
-    if (!surfacesWindow)
+    if (!surfacesWindow) {
         surfacesWindow = new frmSurfaces(this);
+        surfacesWindow->addPage(new MidiPage(*m_midi), QStringLiteral("MIDI"));
+    }
     surfacesWindow->show();
     surfacesWindow->raise();
     surfacesWindow->activateWindow();

@@ -10,6 +10,7 @@
 class FaderController;
 class FaderView;
 class LinkIndicator;
+class MidiSurface;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,8 @@ class frmMain : public QMainWindow {
     // as the reason, never shown.
     QString settingsFailure() const { return m_settingsFailure; }
     SwitcherLink &link() { return *m_link; }
+    // The MIDI controller surface: runs from start-up when the settings name a port.
+    MidiSurface &midi() { return *m_midi; }
 
     // Closes the window for a termination signal: a settings file that cannot be written is
     // then reported on the standard error stream, since nobody may be there to answer a box.
@@ -94,6 +97,7 @@ class frmMain : public QMainWindow {
     SwitcherLink *m_link;
     FaderView *m_faderView = nullptr;
     FaderController *m_faders = nullptr;
+    MidiSurface *m_midi = nullptr;
 
     QPushButton *cmdClear = nullptr;
     std::array<QLineEdit *, kCounters> txtCount{};
