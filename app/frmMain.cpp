@@ -1,7 +1,10 @@
 #include "app/frmMain.h"
 
+#include "app/CeilingMenu.h"
+#include "app/EditMenu.h"
 #include "app/LinkIndicator.h"
 #include "app/ProgramInfo.h"
+#include "app/ScenesMenu.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
 #include "app/frmSurfaces.h"
@@ -132,6 +135,14 @@ void frmMain::buildMenus() {
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    m_edit = new EditMenu(*m_faders, mnuEdit);
+    mnuEdit->addSeparator();
+    m_ceilings = new CeilingMenu(*m_faders, *m_faderView, mnuEdit, this);
+    mnuScenes = menuBar()->addMenu(QStringLiteral("S&cenes"));
+    mnuScenes->setObjectName(QStringLiteral("mnuScenes"));
+    m_scenes = new ScenesMenu(*m_faders, *m_faderView, *m_link, mnuScenes, this);
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
@@ -178,6 +189,8 @@ void frmMain::Form_Load() {
     useSettings(settings);
     m_faders->ShowZeroDb();
     readSettingsFile(settings);
+    m_ceilings->load(m_place.readFrom, m_place.path);
+    m_scenes->load(m_place.path);
     m_faders->ShowChannelCaptions();
     m_link->ConnectSwitcher();
     m_faders->ShowStereoAndLock();
@@ -266,6 +279,14 @@ void frmMain::writeSettingsFile() {
     QMessageBox box(QMessageBox::Warning, ProgramInfo::kDisplayName, text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("settingsSaveFailure"));
     box.exec();
+}
+
+void frmMain::comeForward() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 void frmMain::closeForSignal() {
