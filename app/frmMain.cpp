@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdio>
 
 using Twips::px;
@@ -87,7 +88,19 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     wireLink();
     useSettings(m_settings);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Four menus and the link indicator are wider than the drawn form: the window is as wide
+    // as the menu bar with the indicator's longest title, so that nothing folds away into the
+    // bar's overflow and the width does not change with the link's state. The client area
+    // keeps its drawn size, at the left.
+    const QString shown = m_indicator->title();
+    int menusWidth = 0;
+    for (const LinkState state : {LinkState::Live, LinkState::Connecting, LinkState::Offline}) {
+        m_indicator->setTitle(LinkIndicator::Title(state));
+        menusWidth = std::max(menusWidth, menuBar()->sizeHint().width());
+    }
+    m_indicator->setTitle(shown);
+    const QSize hint = sizeHint();
+    setFixedSize(std::max(hint.width(), menusWidth), hint.height());
 }
 
 frmMain::~frmMain() = default;

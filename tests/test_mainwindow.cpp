@@ -1,5 +1,6 @@
 // Start-up, the counters panel, shutdown and the About box.
 
+#include "app/LinkIndicator.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "support/Controls.h"
@@ -153,8 +154,11 @@ class MainWindowTest : public QObject {
             label->setText(text);
             QVERIFY2(label->sizeHint().width() <= label->width(), text);
         }
-        // The menu bar holds its three menus without folding any away.
+        // The menu bar holds its menus and the indicator, with its longest title, without
+        // folding any away.
         QAction *indicator = Find<QAction>(&window, "mnuLinkState");
+        indicator->setText(LinkIndicator::Title(LinkState::Connecting));
+        QApplication::processEvents();
         QVERIFY(window.menuBar()->actionGeometry(indicator).right() < window.width());
     }
 
