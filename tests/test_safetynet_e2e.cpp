@@ -230,6 +230,7 @@ class SafetyNetEndToEnd : public QObject {
         settle();
         QCOMPARE(scenes().recall("Show"), QString());
         QCOMPARE(sentWhenSettled(), QStringList{k0at0db}); // input 2 is where the scene has it
+        QCOMPARE(m_form->accessibleDescription(), QString("Recalled scene Show"));
         settle();
         QCOMPARE(scenes().renameScene("Show", "Late Show"), QString());
         const QString exported = m_dir.filePath("late.json");
@@ -271,11 +272,18 @@ class SafetyNetEndToEnd : public QObject {
     void panelsOnDifferentFilesKeepTheirScenes() {
         startPanel();
         QCOMPARE(scenes().storeScene("A only", false), QString());
+        QVERIFY(QFile::copy(settingsPath(), settingsPath("other.ini")));
         frmMain other(settingsPath("other.ini"));
         other.Form_Load();
         QVERIFY(other.scenes().store().scenes().isEmpty());
-        QCOMPARE(other.scenes().storeScene("B only", false).isEmpty(), false); // nothing reported
-        QCOMPARE(scenes().store().scenes().size(), 1);
+        QVERIFY(spin([&] { return other.faders().reportedSinceConnect(1); }));
+        QCOMPARE(other.scenes().storeScene("B only", false), QString());
+        QCOMPARE(other.scenes().store().path(), settingsPath("other.scenes.json"));
+        QCOMPARE(SceneFile::Read(settingsPath("other.scenes.json")).scenes.at(0).name,
+                 QString("B only"));
+        const auto mine = SceneFile::Read(scenes().store().path()).scenes;
+        QCOMPARE(mine.size(), 1);
+        QCOMPARE(mine.at(0).name, QString("A only"));
     }
 
     // 1025 inputs, every one but the faders' changed: paced at no more than 4 commands of 11
@@ -424,6 +432,21 @@ class SafetyNetEndToEnd : public QObject {
         QVERIFY(Find<QAction>(m_form.get(), "mnuRedo")->text().startsWith("&Redo "));
         Find<QAction>(m_form.get(), "mnuRedo")->trigger();
         QCOMPARE(sentWhenSettled(), QStringList{k0atMinus6});
+    }
+
+    // The steps belong to the channels they were made on; the address is no such thing.
+    void historyClearedByNewChannels() {
+        startPanel();
+        faders().moveAsUser(0, 964);
+        settle();
+        Settings settings = m_form->settings();
+        m_form->ApplySetup(settings); // Setup's OK without changes
+        QVERIFY(Find<QAction>(m_form.get(), "mnuUndo")->isEnabled());
+        settings.iChan[0] = 4;
+        m_form->ApplySetup(settings);
+        QVERIFY(!faders().canUndo());
+        QVERIFY(!Find<QAction>(m_form.get(), "mnuUndo")->isEnabled());
+        QCOMPARE(Find<QAction>(m_form.get(), "mnuUndo")->text(), QString("&Undo"));
     }
 
     // A second panel on the same settings file leaves at once with status 0; the first goes on
