@@ -377,7 +377,7 @@ class SafetyNetEndToEnd : public QObject {
         QFETCH(QString, how);
         startPanel();
         faders().fadeTo(0, 1124, 2000);
-        pause(200);
+        pause(100);
         QVERIFY(faders().fading(0));
         if (how == "key")
             QTest::keyClick(fader(0), Qt::Key_Down);
@@ -467,7 +467,7 @@ class SafetyNetEndToEnd : public QObject {
         QVERIFY(first.waitForStarted());
         SingleInstance probe(ini);
         QVERIFY(spin([&] { return QFile::exists(probe.lockPath()); }));
-        pause(300);
+        pause(100); // the lock is taken just before the first panel listens
         QProcess second;
         second.setProcessEnvironment(first.processEnvironment());
         second.start(DS_PANEL_PATH, {"--settings", ini});
@@ -492,7 +492,7 @@ class SafetyNetEndToEnd : public QObject {
         third.setProcessEnvironment(first.processEnvironment());
         third.start(DS_PANEL_PATH, {"--settings", ini});
         QVERIFY(third.waitForStarted());
-        QVERIFY(!third.waitForFinished(800));
+        QVERIFY(!third.waitForFinished(500));
         third.terminate();
         QVERIFY(third.waitForFinished(kWaitMs));
     }
