@@ -1,8 +1,11 @@
 #include "app/frmMain.h"
 
+#include "app/CeilingMenu.h"
+#include "app/EditMenu.h"
 #include "app/LinkIndicator.h"
 #include "app/MidiPage.h"
 #include "app/ProgramInfo.h"
+#include "app/ScenesMenu.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
 #include "app/frmSurfaces.h"
@@ -27,6 +30,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdio>
 
 using Twips::px;
@@ -87,7 +91,19 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     wireLink();
     useSettings(m_settings);
 
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Four menus and the link indicator are wider than the drawn form: the window is as wide
+    // as the menu bar with the indicator's longest title, so that nothing folds away into the
+    // bar's overflow and the width does not change with the link's state. The client area
+    // keeps its drawn size, at the left.
+    const QString shown = m_indicator->title();
+    int menusWidth = 0;
+    for (const LinkState state : {LinkState::Live, LinkState::Connecting, LinkState::Offline}) {
+        m_indicator->setTitle(LinkIndicator::Title(state));
+        menusWidth = std::max(menusWidth, menuBar()->sizeHint().width());
+    }
+    m_indicator->setTitle(shown);
+    const QSize hint = sizeHint();
+    setFixedSize(std::max(hint.width(), menusWidth), hint.height());
 }
 
 frmMain::~frmMain() = default;
@@ -135,6 +151,16 @@ void frmMain::buildMenus() {
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    m_edit = new EditMenu(*m_faders, mnuEdit);
+    mnuEdit->addSeparator();
+    m_ceilings = new CeilingMenu(*m_faders, *m_faderView, mnuEdit, this);
+    mnuScenes = menuBar()->addMenu(QStringLiteral("S&cenes"));
+    mnuScenes->setObjectName(QStringLiteral("mnuScenes"));
+    m_scenes = new ScenesMenu(*m_faders, *m_faderView, *m_link, mnuScenes, this);
+    // A surface's scene button recalls by name, as the Scenes menu would.
+    connect(m_midi, &MidiSurface::sceneRecallRequested, m_scenes, &ScenesMenu::recallByName);
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About"));
@@ -182,6 +208,8 @@ void frmMain::Form_Load() {
     m_faders->ShowZeroDb();
     readSettingsFile(settings);
     m_midi->load(m_place.readFrom, m_place.path);
+    m_ceilings->load(m_place.readFrom, m_place.path);
+    m_scenes->load(m_place.path);
     m_faders->ShowChannelCaptions();
     m_link->ConnectSwitcher();
     m_faders->ShowStereoAndLock();
@@ -270,6 +298,14 @@ void frmMain::writeSettingsFile() {
     QMessageBox box(QMessageBox::Warning, ProgramInfo::kDisplayName, text, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("settingsSaveFailure"));
     box.exec();
+}
+
+void frmMain::comeForward() {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
 }
 
 void frmMain::closeForSignal() {

@@ -7,7 +7,10 @@
 #include <QString>
 #include <array>
 
+class CeilingMenu;
+class EditMenu;
 class FaderController;
+class ScenesMenu;
 class FaderView;
 class LinkIndicator;
 class MidiSurface;
@@ -56,6 +59,11 @@ class frmMain : public QMainWindow {
     SwitcherLink &link() { return *m_link; }
     // The MIDI controller surface: runs from start-up when the settings name a port.
     MidiSurface &midi() { return *m_midi; }
+    FaderController &faders() { return *m_faders; }
+    ScenesMenu &scenes() { return *m_scenes; }
+    CeilingMenu &ceilings() { return *m_ceilings; }
+    // Brings the window to the front: a second panel was started on this settings file.
+    void comeForward();
 
     // Closes the window for a termination signal: a settings file that cannot be written is
     // then reported on the standard error stream, since nobody may be there to answer a box.
@@ -108,6 +116,11 @@ class frmMain : public QMainWindow {
     QAction *mnuConnect = nullptr;
     QAction *mnuSurfaces = nullptr;
     QAction *mnuExit = nullptr;
+    QMenu *mnuEdit = nullptr;
+    QMenu *mnuScenes = nullptr;
+    EditMenu *m_edit = nullptr;
+    CeilingMenu *m_ceilings = nullptr;
+    ScenesMenu *m_scenes = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuAbout = nullptr;
     QAction *mnuTrafficLog = nullptr;

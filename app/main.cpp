@@ -1,6 +1,7 @@
 #include "app/CloseOnSignal.h"
 #include "app/CommandLine.h"
 #include "app/ProgramInfo.h"
+#include "app/SingleInstance.h"
 #include "app/TraceFile.h"
 #include "app/frmMain.h"
 #include "config/SettingsLocation.h"
@@ -60,7 +61,26 @@ int main(int argc, char *argv[]) {
             ? SettingsLocation::Choose(
                   SettingsLocation::Search::ForThisProgram(ProgramInfo::kDesktopId))
             : SettingsLocation::Place{cli.settingsFile, cli.settingsFile};
+    // One panel per settings file: a second one brings the first to the front and leaves.
+    SingleInstance single(place.path);
+    switch (single.claim()) {
+    case SingleInstance::Claim::First:
+        break;
+    case SingleInstance::Claim::Running:
+        return 0;
+    case SingleInstance::Claim::NoAnswer:
+        Print(stderr, QStringLiteral("%1: another panel is running on %2 and does not answer; "
+                                     "not starting a second one.\n")
+                          .arg(ProgramInfo::kName, place.path));
+        return 1;
+    case SingleInstance::Claim::Failed:
+        // Nowhere to keep the lock (no runtime folder): run, as before there was one.
+        Print(stderr, QStringLiteral("%1: cannot guard %2 against a second panel: %3\n")
+                          .arg(ProgramInfo::kName, place.path, single.error()));
+        break;
+    }
     frmMain window(place);
+    QObject::connect(&single, &SingleInstance::raiseRequested, &window, &frmMain::comeForward);
     window.setWindowTitle(cli.windowCaption());
     CloseOnSignal(&window, [&window] { window.closeForSignal(); });
     // Before Form_Load, which starts the first connection.

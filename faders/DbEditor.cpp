@@ -1,6 +1,6 @@
 #include "faders/DbEditor.h"
 
-#include "faders/DbEntry.h"
+#include "faders/FadePlan.h"
 #include "protocol/GainText.h"
 
 #include <QFocusEvent>
@@ -16,7 +16,7 @@ const QLatin1String kRejectedStyle("QLineEdit { border: 2px solid #c00000; }");
 
 QString description() {
     return QStringLiteral("Type a gain in ") + DbEditor::Hint() +
-           QStringLiteral(". Enter applies, Escape cancels.");
+           QStringLiteral(", and a fade time if wanted (-6 3s). Enter applies, Escape cancels.");
 }
 
 } // namespace
@@ -73,14 +73,17 @@ void DbEditor::focusOutEvent(QFocusEvent *event) {
 }
 
 void DbEditor::take() {
-    const auto gain = DbEntry::GainOfText(text(), QLocale());
-    if (!gain) {
+    const auto typed = FadeEntry::ParseTypedFade(text(), QLocale());
+    if (!typed) {
         showHint(true);
         selectAll();
         return;
     }
     finish(true);
-    emit accepted(*gain);
+    if (typed->durationMs)
+        emit fadeAccepted(typed->gain, *typed->durationMs);
+    else
+        emit accepted(typed->gain);
 }
 
 // The focus goes back before the editor hides, or hiding would pass it on to the next control.

@@ -27,6 +27,8 @@ class DbEditor : public QLineEdit {
   signals:
     // Enter on a gain: the fader is to move there. The editor has closed.
     void accepted(qint16 gain);
+    // Enter on a gain with a fade time after it ("-6 3s"): the fader is to fade there.
+    void fadeAccepted(qint16 gain, qint64 durationMs);
 
   protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -48,7 +48,14 @@ FaderController::FaderController(GainLink &link, FaderView &view, QObject *paren
             cancelFade(i);
         sliGain_KeyUp(i, key);
     });
-    connect(&view, &FaderView::gainEntered, this, &FaderController::moveAsUser);
+    // A press on the thumb or Home and End going down: the fade must not pull the thumb away
+    // from under the hand before the step is taken.
+    connect(&view, &FaderView::touched, this, &FaderController::cancelFade);
+    connect(&view, &FaderView::gainEntered, this,
+            [this](int i, qint16 gain) { moveAsUser(i, gain); });
+    connect(&view, &FaderView::fadeEntered, this,
+            [this](int i, qint16 gain, qint64 ms) { fadeTo(i, gain, ms); });
+    connect(this, &FaderController::heldAtCeiling, &view, &FaderView::showHeldAtCeiling);
     connect(&view, &FaderView::zeroClicked, this, &FaderController::cmdZerodb_Click);
     connect(&view, &FaderView::stereoClicked, this, &FaderController::chkStereo_Click);
     connect(&view, &FaderView::lockClicked, this, &FaderController::lockChanged);
@@ -60,8 +67,7 @@ void FaderController::setSettings(const Settings &settings) {
                          settings.iOutChan != m_settings.iOutChan;
     m_settings = settings;
     if (rebound) {
-        for (int i = 0; i < kFaders; ++i)
-            cancelFade(i);
+        cancelFades();
         m_gesture.reset();
         m_history.clear();
         emit historyChanged();
@@ -130,7 +136,7 @@ void FaderController::sliGain_Scroll(int i, qint16 gain, bool alone) {
     if (locked) {
         partner = Ceiling::HeldMove(reportedGain(other), gain,
                                     m_ceiling[static_cast<std::size_t>(other)]);
-        if (partner && *partner != gain)
+        if (!partner || *partner != gain)
             emit heldAtCeiling(other, *m_ceiling[static_cast<std::size_t>(other)]);
         if (partner)
             show(other, *partner, true);
@@ -188,12 +194,16 @@ void FaderController::endGesture() {
         finishGesture(); // otherwise when the faders fall back, as for any movement
 }
 
+// A fade under way is part of the gesture being undone: it stops first, so that what it sent
+// so far is one step and no later step of it overrides the undo.
 void FaderController::undo() {
+    cancelFades();
     finishGesture();
     replay(m_history.undo(), true);
 }
 
 void FaderController::redo() {
+    cancelFades();
     finishGesture();
     replay(m_history.redo(), false);
 }
@@ -233,12 +243,12 @@ void FaderController::cmdZerodb_Click(int i) {
 
 // As if the user had put the thumb there: the handler compares with the reported gain, shows
 // the caption, applies Stereo and Lock Faders, sends and restarts the refresh.
-void FaderController::moveAsUser(int i, qint16 gain) {
+void FaderController::moveAsUser(int i, qint16 gain, bool alone) {
     if (!validFader(i))
         return;
     cancelFade(i);
     m_view.showThumb(i, gain);
-    sliGain_Scroll(i, m_view.thumbGain(i));
+    sliGain_Scroll(i, m_view.thumbGain(i), alone);
 }
 
 void FaderController::chkStereo_Click(int i) {
@@ -343,30 +353,33 @@ void FaderController::linkUp() {
 }
 
 void FaderController::linkDown() {
-    for (int i = 0; i < kFaders; ++i)
-        cancelFade(i);
+    cancelFades();
     m_reportedNow.clear();
     m_lastReported = {};
 }
 
 // --- Fades -----------------------------------------------------------------------------------
 
-void FaderController::fadeTo(int i, qint16 gain, qint64 durationMs) {
+void FaderController::fadeTo(int i, qint16 gain, qint64 durationMs, bool alone) {
     if (!validFader(i))
         return;
     cancelFade(i);
     const qint64 duration = std::clamp<qint64>(durationMs, 0, FadePlan::kMaxDurationMs);
     const qint16 target = onScale(gain);
     if (duration == 0) {
-        moveAsUser(i, target);
+        moveAsUser(i, target, alone);
         return;
     }
-    if (!m_gesture && !m_replaying)
+    // A fade is a gesture of its own, unless a recall groups it with others.
+    if (!m_heldGesture && !m_replaying) {
+        finishGesture();
         m_gesture = Gesture{QStringLiteral("Fade Fader %1").arg(i + 1), {}, {}};
+    }
     auto &fade = m_fades[static_cast<std::size_t>(i)];
     fade = Fade{};
     fade->plan = FadePlan{onScale(reportedGain(i)), target, duration, m_clock.elapsed()};
     fade->lastSent = fade->plan.from;
+    fade->alone = alone;
     fade->timer = new QTimer(this);
     fade->timer->setSingleShot(true);
     fade->timer->setTimerType(Qt::PreciseTimer);
@@ -374,25 +387,40 @@ void FaderController::fadeTo(int i, qint16 gain, qint64 durationMs) {
     fadeStep(i);
 }
 
-// One step: where the fade should be by now, sent only when it moved on. While the fade runs
-// the refresh keeps waiting, so the fader never jumps back to a report that lags behind it.
+// One step: where the fade should be by now, held at the ceiling, sent only when that moved
+// on (a step that holds at the ceiling again, or repeats the last gain, sends nothing). While
+// the fade runs the refresh keeps waiting, so the fader never jumps back to a report that lags
+// behind it.
 void FaderController::fadeStep(int i) {
     auto &fade = m_fades[static_cast<std::size_t>(i)];
     if (!fade)
         return;
     const qint64 now = m_clock.elapsed();
     const qint16 gain = fade->plan.gainAt(now);
-    if (gain != fade->lastSent || fade->plan.doneAt(now)) {
-        fade->lastSent = gain;
-        m_view.showThumb(i, gain);
-        sliGain_Scroll(i, m_view.thumbGain(i));
+    const auto ceiling = m_ceiling[static_cast<std::size_t>(i)];
+    // Held as a move from where the fade began: a fader standing above its ceiling is not
+    // pulled down by a fade that asks for more.
+    const auto held = Ceiling::HeldMove(fade->plan.from, gain, ceiling);
+    if (ceiling && (!held || *held != gain) && !fade->held) {
+        fade->held = true;
+        emit heldAtCeiling(i, *ceiling);
+    }
+    if (held && *held != fade->lastSent) {
+        fade->lastSent = *held;
+        m_view.showThumb(i, *held);
+        sliGain_Scroll(i, m_view.thumbGain(i), fade->alone);
     }
     if (fade->plan.doneAt(now)) {
         cancelFade(i);
         return;
     }
-    tmrGain->start(m_view.locked() ? kLockedRefreshMs : kRefreshMs);
+    tmrGain->start(!fade->alone && m_view.locked() ? kLockedRefreshMs : kRefreshMs);
     fade->timer->start(int(std::max<qint64>(0, fade->plan.nextStepAt(now) - now)));
+}
+
+void FaderController::cancelFades() {
+    for (int i = 0; i < kFaders; ++i)
+        cancelFade(i);
 }
 
 void FaderController::cancelFade(int i) {

@@ -59,11 +59,14 @@ class FaderController : public QObject {
 
     // Moves fader i to gain as the user would: the thumb goes there and the handler decides
     // what is sent. The one way in for every source of movement that is not the fader itself;
-    // like a hand on the fader, it ends a fade of that fader.
-    void moveAsUser(int i, qint16 gain);
+    // like a hand on the fader, it ends a fade of that fader. alone: the Lock Faders partner
+    // stays where it is (a scene recall sets each fader to its own gain).
+    void moveAsUser(int i, qint16 gain, bool alone = false);
     // Fades fader i from its reported gain to gain over durationMs (0..60 s; 0 moves at once),
     // a step about every 20 ms, the last exactly on gain. A new fade of the fader replaces it.
-    void fadeTo(int i, qint16 gain, qint64 durationMs);
+    // Each step is held at the ceiling and sent only when the held gain moved on; with alone
+    // the Lock Faders partner does not follow.
+    void fadeTo(int i, qint16 gain, qint64 durationMs, bool alone = false);
     void cancelFade(int i);
     bool fading(int i) const;
 
@@ -138,6 +141,8 @@ class FaderController : public QObject {
         FadePlan plan;
         QTimer *timer = nullptr;
         qint16 lastSent = 0;
+        bool alone = false;
+        bool held = false; // the ceiling held a step: said once per fade
     };
     struct Gesture {
         QString label;
@@ -152,6 +157,7 @@ class FaderController : public QObject {
     void replay(const std::optional<UndoStep> &step, bool undoing);
     void checkReported();
     void handStep(int i, qint16 gain);
+    void cancelFades();
 
     GainLink &m_link;
     FaderView &m_view;

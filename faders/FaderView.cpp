@@ -5,6 +5,7 @@
 #include "faders/Fader.h"
 #include "faders/GainScale.h"
 #include "faders/Twips.h"
+#include "protocol/GainText.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -14,6 +15,8 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <QToolTip>
 
 using Twips::px;
 
@@ -34,6 +37,7 @@ constexpr int kLockHeight = 330;
 constexpr int kArrowStep = 1; // 0.1 dB
 constexpr int kPageStep = 5;  // 0.5 dB
 constexpr int kTickSpacing = 50;
+constexpr int kHeldNoteMs = 4000;
 
 // Screen readers and speech control find each control by the words it shows; what it is for
 // goes into its description. The fader shows no words of its own: its name is its gain
@@ -106,6 +110,17 @@ void FaderView::buildFaderGroup(int i) {
     txtGainEntry[i]->setGeometry(2, px(390), inner - 4, px(720) - px(390) - 2);
     connect(txtGainEntry[i], &DbEditor::accepted, this,
             [this, i](qint16 gain) { emit gainEntered(i, gain); });
+    connect(txtGainEntry[i], &DbEditor::fadeAccepted, this,
+            [this, i](qint16 gain, qint64 ms) { emit fadeEntered(i, gain, ms); });
+    sliGain[i]->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(sliGain[i], &QWidget::customContextMenuRequested, this, [this, i](const QPoint &at) {
+        emit contextMenuRequested(i, sliGain[i]->mapToGlobal(at));
+    });
+    connect(sliGain[i], &QAbstractSlider::sliderPressed, this, [this, i] { emit touched(i); });
+    m_heldNoteEnd[i] = new QTimer(this);
+    m_heldNoteEnd[i]->setSingleShot(true);
+    m_heldNoteEnd[i]->setInterval(kHeldNoteMs);
+    connect(m_heldNoteEnd[i], &QTimer::timeout, this, [this, i] { showFaderDescription(i); });
 
     cmdZerodb[i] = new QPushButton(QStringLiteral("0db"), frame);
     cmdZerodb[i]->setObjectName(ControlName("cmdZerodb", i));
@@ -162,6 +177,18 @@ void FaderView::showFaderDescription(int i) {
     const auto k = static_cast<std::size_t>(i);
     sliGain[k]->setAccessibleDescription(lblChan[k]->text() +
                                          QStringLiteral("; press Enter to type a gain"));
+}
+
+void FaderView::showHeldAtCeiling(int i, qint16 ceiling) {
+    const auto k = static_cast<std::size_t>(i);
+    const QString note = QStringLiteral("Held at the ceiling, ") + GainText::DbText(ceiling);
+    // The description changes (and screen readers hear of it) only when the note is new.
+    const QString description = note + QStringLiteral("; ") + lblChan[k]->text();
+    if (sliGain[k]->accessibleDescription() != description)
+        sliGain[k]->setAccessibleDescription(description);
+    QToolTip::showText(sliGain[k]->mapToGlobal(QPoint(sliGain[k]->width(), 0)), note, sliGain[k],
+                       {}, kHeldNoteMs);
+    m_heldNoteEnd[k]->start();
 }
 
 void FaderView::showStereoAndLock(bool visible) {
@@ -255,9 +282,11 @@ bool FaderView::faderKey(int i, QEvent *event) {
         const auto *key = static_cast<QKeyEvent *>(event);
         switch (key->key()) {
         case Qt::Key_Home:
+            emit touched(i);
             slider->setValue(slider->minimum());
             return true;
         case Qt::Key_End:
+            emit touched(i);
             slider->setValue(slider->maximum());
             return true;
         case Qt::Key_Return:

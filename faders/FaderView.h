@@ -15,6 +15,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 class FaderView : public QWidget {
     Q_OBJECT
@@ -35,6 +36,10 @@ class FaderView : public QWidget {
     void holdThumb(int i, qint16 gain);
     // The ceiling's mark on fader i's track; none: no mark.
     void showCeiling(int i, std::optional<qint16> ceiling);
+    // Says that a move of fader i was held at ceiling: a note by the fader and in its
+    // accessible description (which screen readers are told of), for a few seconds. Neither
+    // the captions nor the window's size change.
+    void showHeldAtCeiling(int i, qint16 ceiling);
     // Gain value of the thumb's settled position.
     qint16 thumbGain(int i) const;
 
@@ -60,6 +65,12 @@ class FaderView : public QWidget {
     void keyReleased(int i, int key);
     // A gain for fader i typed into its editor, or set through assistive technology.
     void gainEntered(int i, qint16 gain);
+    // A gain with a fade time typed into fader i's editor ("-6 3s").
+    void fadeEntered(int i, qint16 gain, qint64 durationMs);
+    // A hand on fader i before any step: the thumb pressed, Home or End going down.
+    void touched(int i);
+    // The context menu of fader i asked for (right click, the Menu key, Shift+F10).
+    void contextMenuRequested(int i, const QPoint &globalPos);
     void zeroClicked(int i);
     void stereoClicked(int i);
     void lockClicked(bool checked);
@@ -80,6 +91,7 @@ class FaderView : public QWidget {
     std::array<Fader *, kFaders> sliGain{};
     std::array<DbEditor *, kFaders> txtGainEntry{};
     std::array<QPushButton *, kFaders> cmdZerodb{};
+    std::array<QTimer *, kFaders> m_heldNoteEnd{};
     std::array<QCheckBox *, kFaders> chkStereo{};
     QCheckBox *chkLock;
     bool m_holding = false; // holdThumb is moving a thumb: not a step of the user's

@@ -5,9 +5,9 @@
 //
 // The bound: at most itemsPerTick items in one go, and the next go no sooner than kTickMs
 // after the previous one ended (a late timer never makes up for lost time). With the default
-// of 4 items and set-gain commands of 10 bytes (12 for a DSP gain), that is at most 48 bytes
-// per 10 ms, 4.8 KB/s, about 400 commands a second: a recall of all 1025 inputs takes about
-// 2.6 s. No timer runs while nothing is being sent.
+// of 4 items and one-entry set-gain commands of 11 bytes (13 for a DSP gain), that is at most
+// 44 bytes (52) per 10 ms, about 400 commands a second: a recall of all 1025 inputs takes
+// about 2.6 s. No timer runs while nothing is being sent.
 
 #include "faders/Scene.h"
 

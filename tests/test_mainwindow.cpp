@@ -1,5 +1,6 @@
 // Start-up, the counters panel, shutdown and the About box.
 
+#include "app/LinkIndicator.h"
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "support/Controls.h"
@@ -105,15 +106,32 @@ class MainWindowTest : public QObject {
     void menusAndAccessKeys() {
         frmMain window;
         const QList<QAction *> top = window.menuBar()->actions();
-        QCOMPARE(top.size(), 3); // File, Help and the link indicator after them
-        QCOMPARE(top[0]->text(), QString("&File"));
-        QCOMPARE(top[1]->text(), QString("&Help"));
+        // File, Edit, Scenes, Help and the link indicator after them
+        QStringList menus;
+        for (QAction *action : top)
+            menus << action->text();
+        QCOMPARE(menus.mid(0, 4), QStringList({"&File", "&Edit", "S&cenes", "&Help"}));
+        QCOMPARE(top.size(), 5);
         QStringList file;
         for (QAction *action : Find<QMenu>(&window, "mnuFile")->actions())
             file << (action->isSeparator() ? QString("-") : action->text());
         QCOMPARE(file,
                  QStringList({"&Setup", "Control S&urfaces...", "-", "&Connect", "-", "E&xit"}));
         QCOMPARE(Find<QAction>(&window, "mnuAbout")->text(), QString("&About"));
+        QStringList edit, scenes;
+        for (QAction *action : Find<QMenu>(&window, "mnuEdit")->actions())
+            edit << (action->isSeparator() ? QString("-") : action->text());
+        QCOMPARE(edit, QStringList({"&Undo", "&Redo", "-", "Ceiling of Fader &1...",
+                                    "Ceiling of Fader &2..."}));
+        for (QAction *action : Find<QMenu>(&window, "mnuScenes")->actions())
+            scenes << (action->isSeparator() ? QString("-") : action->text());
+        QCOMPARE(scenes,
+                 QStringList({"&Store Scene...", "Store &Whole Switcher...", "&Recall",
+                              "Recall with &Fade...", "-", "Re&name Scene...", "&Delete Scene...",
+                              "-", "&Import Scenes...", "&Export Scene..."}));
+        QVERIFY(!Find<QAction>(&window, "mnuUndo")->isEnabled());
+        QCOMPARE(Find<QAction>(&window, "mnuUndo")->shortcut(), QKeySequence("Ctrl+Z"));
+        QCOMPARE(Find<QAction>(&window, "mnuRedo")->shortcut(), QKeySequence("Ctrl+Shift+Z"));
     }
 
     void fixedClientSize() {
@@ -136,8 +154,11 @@ class MainWindowTest : public QObject {
             label->setText(text);
             QVERIFY2(label->sizeHint().width() <= label->width(), text);
         }
-        // The menu bar holds its three menus without folding any away.
+        // The menu bar holds its menus and the indicator, with its longest title, without
+        // folding any away.
         QAction *indicator = Find<QAction>(&window, "mnuLinkState");
+        indicator->setText(LinkIndicator::Title(LinkState::Connecting));
+        QApplication::processEvents();
         QVERIFY(window.menuBar()->actionGeometry(indicator).right() < window.width());
     }
 
