@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsLocation.h"
+#include "config/SurfaceSettings.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -10,6 +11,7 @@
 class FaderController;
 class FaderView;
 class LinkIndicator;
+class OscSurface;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -53,6 +55,8 @@ class frmMain : public QMainWindow {
     // as the reason, never shown.
     QString settingsFailure() const { return m_settingsFailure; }
     SwitcherLink &link() { return *m_link; }
+    // The OSC control surface: listening from start-up when [SURFACES] enables it.
+    OscSurface &osc() { return *m_osc; }
 
     // Closes the window for a termination signal: a settings file that cannot be written is
     // then reported on the standard error stream, since nobody may be there to answer a box.
@@ -77,6 +81,8 @@ class frmMain : public QMainWindow {
     void writeSettingsFile();
     void showCount(int k);
     void showConnectFailure();
+    void readSurfaceSettings();
+    QString writeOscSettings(const SurfaceSettings &osc);
 
     // Handlers.
     void cmdClear_Click();
@@ -94,6 +100,7 @@ class frmMain : public QMainWindow {
     SwitcherLink *m_link;
     FaderView *m_faderView = nullptr;
     FaderController *m_faders = nullptr;
+    OscSurface *m_osc = nullptr;
 
     QPushButton *cmdClear = nullptr;
     std::array<QLineEdit *, kCounters> txtCount{};
