@@ -5,6 +5,7 @@
 
 #include "app/LinkIndicator.h"
 #include "app/frmMain.h"
+#include "faders/FaderController.h"
 #include "faders/GainScale.h"
 #include "support/Controls.h"
 #include "support/EventLoop.h"
@@ -21,12 +22,15 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
 #include <QtTest>
+#include <csignal>
+#include <functional>
 #include <memory>
 
 using TestSupport::Find;
@@ -35,6 +39,11 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
+bool spinUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs,
+               const std::function<void()> &watch = {}) {
+    return TestSupport::spinUntil(done, timeoutMs, watch);
+}
+
 // A port nothing listens on now (UDP), for the panel or for oscdump.
 quint16 FreePort() {
     QUdpSocket probe;
@@ -42,12 +51,16 @@ quint16 FreePort() {
     return probe.localPort();
 }
 
-// The set-gain command for one input as the switcher receives it, in the trace's hex: status,
-// command marker, kind (input), count, a zero, the first channel and the gain, each in two
-// 7-bit groups (low first),
-// the checksum (the sum of the bytes between status and checksum, 7 bits) and the end byte.
-QString SetInputBytes(int input, int gain) {
-    const int bytes[] = {0x02, 0x01, 0x01, 0x00, input - 1, 0x00, gain & 0x7F, gain >> 7};
+// The set-gain command for inputs from `input` on, as the switcher receives it, in the trace's
+// hex: status, command marker, kind (input), count, a zero, the first channel and each gain in
+// two 7-bit groups (low first), the checksum (the sum of the bytes between status and
+// checksum, 7 bits) and the end byte.
+QString SetInputBytes(int input, std::initializer_list<int> gains) {
+    std::vector<int> bytes{0x02, 0x01, int(gains.size()), 0x00, input - 1, 0x00};
+    for (int gain : gains) {
+        bytes.push_back(gain & 0x7F);
+        bytes.push_back(gain >> 7);
+    }
     int sum = 0;
     QStringList hex{QStringLiteral("E3")};
     for (int b : bytes) {
@@ -57,6 +70,9 @@ QString SetInputBytes(int input, int gain) {
     hex << QStringLiteral("%1").arg(sum & 0x7F, 2, 16, QLatin1Char('0')).toUpper()
         << QStringLiteral("FF");
     return hex.join(u' ');
+}
+QString SetInputBytes(int input, int gain) {
+    return SetInputBytes(input, {gain});
 }
 
 } // namespace
@@ -81,7 +97,7 @@ class OscEndToEndTest : public QObject {
         return settled() && fader(0)->value() == -gain0 && fader(1)->value() == -gain1;
     }
     bool traced(const QString &text, int timeoutMs = kWaitMs) {
-        return TestSupport::spinUntil([&] { return m_sim->trace().contains(text); }, timeoutMs);
+        return spinUntil([&] { return m_sim->trace().contains(text); }, timeoutMs);
     }
     int setCommands() { return int(m_sim->trace().count(QStringLiteral("rx set "))); }
 
@@ -102,14 +118,14 @@ class OscEndToEndTest : public QObject {
         m_form = std::make_unique<frmMain>(settingsPath());
         m_form->show();
         m_form->Form_Load();
-        QVERIFY(TestSupport::spinUntil([this] { return m_form->link().bConnected(); }));
+        QVERIFY(spinUntil([this] { return m_form->link().bConnected(); }));
     }
 
     void startAndSettle(const QByteArray &surfaces = "OSC Enabled=1\n") {
         start(surfaces);
         if (QTest::currentTestFailed())
             return;
-        QVERIFY(TestSupport::spinUntil([this] { return shows(1024, 964); }));
+        QVERIFY(spinUntil([this] { return shows(1024, 964); }));
         QVERIFY(m_form->osc().isListening());
     }
 
@@ -154,36 +170,35 @@ class OscEndToEndTest : public QObject {
 
         sendAndTrace({"/dual-slider/fader/1/gain", "f", "-6"},
                      "input 1 gain -6 dB | " + SetInputBytes(1, 964));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(964, 964); }));
+        QVERIFY(spinUntil([this] { return shows(964, 964); }));
         sendAndTrace({"/dual-slider/fader/2/gain", "s", "off"},
                      "input 2 gain Off | " + SetInputBytes(2, 24));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(964, 24); }));
+        QVERIFY(spinUntil([this] { return shows(964, 24); }));
         sendAndTrace({"/dual-slider/fader/2/position", "f", "1"},
                      "input 2 gain +24 dB | " + SetInputBytes(2, 1264));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(964, 1264); }));
+        QVERIFY(spinUntil([this] { return shows(964, 1264); }));
         sendAndTrace({"/dual-slider/fader/1/zero"}, "input 1 gain 0 dB | " + SetInputBytes(1, 1024));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(1024, 1264); }));
+        QVERIFY(spinUntil([this] { return shows(1024, 1264); }));
 
-        // Stereo on fader 1: a move sends its channel and the next one.
+        // Stereo on fader 1: a move sends its channel and the next one, in one command.
         send({"/dual-slider/fader/1/stereo", "i", "1"});
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [this] { return Find<QCheckBox>(m_form.get(), "chkStereo", 0)->isChecked(); }));
         sendAndTrace({"/dual-slider/fader/1/gain", "f", "-3"},
-                     "input 1 gain -3 dB | " + SetInputBytes(1, 994));
-        QVERIFY(traced("rx set input 2 gain -3 dB | " + SetInputBytes(2, 994)));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(994, 994); }));
+                     "input 1..2 gain -3 dB, -3 dB | " + SetInputBytes(1, {994, 994}));
+        QVERIFY(spinUntil([this] { return shows(994, 994); }));
         send({"/dual-slider/fader/1/stereo", "i", "0"});
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [this] { return !Find<QCheckBox>(m_form.get(), "chkStereo", 0)->isChecked(); }));
 
         // Lock Faders: fader 1 carries fader 2 along by the same step.
         send({"/dual-slider/lock", "i", "1"});
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [this] { return Find<QCheckBox>(m_form.get(), "chkLock")->isChecked(); }));
         sendAndTrace({"/dual-slider/fader/1/gain", "f", "-1"},
                      "input 1 gain -1 dB | " + SetInputBytes(1, 1014));
         QVERIFY(traced("rx set input 2 gain -1 dB | " + SetInputBytes(2, 1014)));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(1014, 1014); }));
+        QVERIFY(spinUntil([this] { return shows(1014, 1014); }));
         for (int r = 0; r < OscSurface::kSurfaceDropCount; ++r)
             QCOMPARE(m_form->osc().surfaceDropCount(OscSurface::SurfaceDrop(r)), quint64(0));
     }
@@ -191,11 +206,12 @@ class OscEndToEndTest : public QObject {
     // Before the switcher has reported a fader on this connection, a gain for it moves
     // nothing: it is dropped and counted. Once reported, the same command goes through.
     void notYetReportedDropped() {
-        start("OSC Enabled=1\n", {QStringLiteral("--latency"), QStringLiteral("1500")});
+        start("OSC Enabled=1\n", {QStringLiteral("--latency"), QStringLiteral("1500"),
+                                  QStringLiteral("--down-for"), QStringLiteral("200")});
         QVERIFY(!QTest::currentTestFailed());
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         const auto &osc = m_form->osc();
-        QVERIFY(TestSupport::spinUntil([&] {
+        QVERIFY(spinUntil([&] {
             return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 1;
         }));
         QVERIFY2(osc.lastArrival().endsWith(
@@ -203,13 +219,27 @@ class OscEndToEndTest : public QObject {
                  qPrintable(osc.lastArrival()));
         // Stereo is no gain move: it passes.
         send({"/dual-slider/fader/2/stereo", "i", "1"});
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [this] { return Find<QCheckBox>(m_form.get(), "chkStereo", 1)->isChecked(); }));
-        QVERIFY(TestSupport::spinUntil([this] { return shows(1024, 964); }));
+        QVERIFY(spinUntil([this] { return shows(1024, 964); }));
         QCOMPARE(setCommands(), 0);
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         QVERIFY(traced("rx set input 1 gain -6 dB | " + SetInputBytes(1, 964)));
         QCOMPARE(osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported), quint64(1));
+
+        // The switcher reboots: on the new connection the same holds until it reports again.
+        QSignalSpy connected(&m_form->link(), &SwitcherLink::connected);
+        QVERIFY(m_sim->signal(SIGUSR1));
+        QVERIFY(spinUntil([&] { return connected.count() > 0; }, 10000));
+        send({"/dual-slider/fader/1/gain", "f", "-12"});
+        QVERIFY(spinUntil([&] {
+            return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 2;
+        }));
+        QVERIFY(!m_sim->trace().contains(QStringLiteral("rx set input 1 gain -12 dB")));
+        auto *faders = m_form->findChild<FaderController *>();
+        QVERIFY(spinUntil([&] { return faders->reportedSinceConnect(0) && settled(); }));
+        send({"/dual-slider/fader/1/gain", "f", "-12"});
+        QVERIFY(traced("rx set input 1 gain -12 dB | " + SetInputBytes(1, 904)));
     }
 
     // oscdump, subscribed by oscsend, gets the state at once and then each change: exact lines.
@@ -223,7 +253,7 @@ class OscEndToEndTest : public QObject {
         QByteArray out;
         QProcess subscribe;
         // oscdump may not listen yet when the first subscription arrives: renew until it shows.
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [&] { return (out += dump.readAllStandardOutput()).contains("/dual-slider/link"); },
             kWaitMs, [&] {
                 if (subscribe.state() == QProcess::NotRunning)
@@ -233,7 +263,7 @@ class OscEndToEndTest : public QObject {
                                                 QStringLiteral("i"), dumpPort});
             }));
         subscribe.waitForFinished(kWaitMs);
-        QVERIFY(TestSupport::spinUntil([&] {
+        QVERIFY(spinUntil([&] {
             out += dump.readAllStandardOutput();
             return out.contains("/dual-slider/fader/2/caption");
         }));
@@ -247,7 +277,7 @@ class OscEndToEndTest : public QObject {
         // A change: the reported gain once the switcher confirmed it.
         out.clear();
         send({"/dual-slider/fader/1/gain", "f", "-10"});
-        QVERIFY(TestSupport::spinUntil([&] {
+        QVERIFY(spinUntil([&] {
             return (out += dump.readAllStandardOutput())
                 .contains("/dual-slider/fader/1/gain f -10.000000\n");
         }));
@@ -256,7 +286,7 @@ class OscEndToEndTest : public QObject {
         // Off reads -100.
         out.clear();
         send({"/dual-slider/fader/2/gain", "s", "off"});
-        QVERIFY(TestSupport::spinUntil([&] {
+        QVERIFY(spinUntil([&] {
             return (out += dump.readAllStandardOutput())
                 .contains("/dual-slider/fader/2/gain f -100.000000\n");
         }));
@@ -270,7 +300,7 @@ class OscEndToEndTest : public QObject {
         QVERIFY(!QTest::currentTestFailed());
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         const auto &server = m_form->osc().server();
-        QVERIFY(TestSupport::spinUntil(
+        QVERIFY(spinUntil(
             [&] { return server.dropCount(Osc::DropReason::NotAllowed) == 1; }));
         QTest::qWait(200);
         QCOMPARE(setCommands(), 0);
@@ -299,7 +329,7 @@ class OscEndToEndTest : public QObject {
                  qPrintable(facts.join(u'|')));
 
         // The panel still works: the switcher's state arrives and a key on a fader sends.
-        QVERIFY(TestSupport::spinUntil([this] { return shows(1024, 964); }));
+        QVERIFY(spinUntil([this] { return shows(1024, 964); }));
         QTest::keyClick(fader(0), Qt::Key_PageUp);
         QVERIFY(traced("rx set input 1 gain +0.5 dB | " + SetInputBytes(1, 1029)));
 
@@ -317,12 +347,13 @@ class OscEndToEndTest : public QObject {
         QFile file(settingsPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray written = file.readAll();
-        QVERIFY2(written.startsWith("; an operator's note\n[CONFIGURATION]\n") &&
+        QVERIFY2(written.startsWith("; an operator's note\n") &&
+                     written.contains("IP Port=" + QByteArray::number(m_sim->port())) &&
                      written.contains("OSC Port=" + QByteArray::number(m_oscPort)) &&
                      written.contains("OSC Enabled=1"),
                  written.constData());
-        send({"/dual-slider/fader/2/gain", "f", "-6"});
-        QVERIFY(traced("rx set input 2 gain -6 dB | " + SetInputBytes(2, 964)));
+        send({"/dual-slider/fader/2/gain", "f", "-12"});
+        QVERIFY(traced("rx set input 2 gain -12 dB | " + SetInputBytes(2, 904)));
     }
 };
 
