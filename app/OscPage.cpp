@@ -76,10 +76,9 @@ OscPage::OscPage(OscSurface &surface, Save save, QWidget *parent)
     txtAllowed->setAccessibleDescription(
         QStringLiteral("Addresses or networks, comma-separated; empty allows every sender"));
 
-    cmdApply = new QPushButton(QStringLiteral("A&pply"), this);
+    cmdApply = new QPushButton(QStringLiteral("Appl&y"), this);
     cmdApply->setObjectName(QStringLiteral("cmdOscApply"));
     cmdApply->setAccessibleName(QStringLiteral("Apply"));
-    cmdApply->setAutoDefault(false);
     connect(cmdApply, &QPushButton::clicked, this, &OscPage::apply);
     // Enter in any field applies, as the button would.
     for (QLineEdit *edit : {txtAddress, txtPort, txtAllowed})
@@ -102,7 +101,7 @@ OscPage::OscPage(OscSurface &surface, Save save, QWidget *parent)
     txtState = ReadOnlyLine(QStringLiteral("txtOscState"), this);
     addReadOnly(QStringLiteral("S&tate:"), txtState);
     txtLast = ReadOnlyLine(QStringLiteral("txtOscLast"), this);
-    addReadOnly(QStringLiteral("Last &arrived:"), txtLast);
+    addReadOnly(QStringLiteral("Last arri&ved:"), txtLast);
     lstSubscribers = new QListWidget(this);
     lstSubscribers->setObjectName(QStringLiteral("lstOscSubscribers"));
     lstSubscribers->setMaximumHeight(80);

@@ -335,8 +335,9 @@ int main(int argc, char *argv[]) {
                 floodSent.load(), floodSeconds, double(floodSent.load()) / floodSeconds,
                 static_cast<long long>(limited), static_cast<long long>(floodGap),
                 int(faders->reportedGain(0)), lastLegit.load());
+    // The flood must have been one: at least 100,000 datagrams a second (or what was asked).
     const bool floodPass = floodGap < 200 && legitWins &&
-                           double(floodSent.load()) / floodSeconds >= 0.9 * floodPps;
+                           double(floodSent.load()) / floodSeconds >= std::min(floodPps, 1e5);
     std::printf("%s OSC flood: longest gap %lld ms (goal < 200 ms), legitimate last value wins: "
                 "%s, rate %.0f/s (asked %.0f/s)\n",
                 floodPass ? "PASS" : "FAIL", static_cast<long long>(floodGap),

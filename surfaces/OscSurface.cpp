@@ -68,7 +68,15 @@ void OscSurface::publishLink() {
 }
 
 void OscSurface::apply(const SurfaceSettings &settings) {
+    // The same settings again change nothing while they work: the subscribers stay. A port
+    // that could not be bound is tried again.
+    const bool same = settings.oscEnabled == m_settings.oscEnabled &&
+                      settings.oscPort == m_settings.oscPort &&
+                      settings.oscAddress == m_settings.oscAddress &&
+                      settings.oscAllowed == m_settings.oscAllowed;
     m_settings = settings;
+    if (same && m_problem.isEmpty() && (m_server.isListening() || !settings.oscEnabled))
+        return;
     QString state, problem;
     if (!settings.oscEnabled) {
         m_server.stop();

@@ -201,6 +201,19 @@ class OscEndToEndTest : public QObject {
         QVERIFY(spinUntil([this] { return shows(1014, 1014); }));
         for (int r = 0; r < OscSurface::kSurfaceDropCount; ++r)
             QCOMPARE(m_form->osc().surfaceDropCount(OscSurface::SurfaceDrop(r)), quint64(0));
+
+        // A scene: dropped while no scenes code listens, handed over once one does.
+        auto &osc = m_form->osc();
+        send({"/dual-slider/scene/recall", "s", "Show"});
+        QVERIFY(spinUntil([&] { return osc.surfaceDropCount(OscSurface::SurfaceDrop::NoScenes) == 1; }));
+        QStringList recalled;
+        connect(&osc, &OscSurface::sceneRecallRequested, this,
+                [&](const QString &name, std::optional<double> seconds) {
+                    recalled << name + u' ' + QString::number(seconds.value_or(-1));
+                });
+        send({"/dual-slider/scene/recall", "s", "Show", "f", "2.5"});
+        QVERIFY(spinUntil([&] { return !recalled.isEmpty(); }));
+        QCOMPARE(recalled, QStringList{QStringLiteral("Show 2.5")});
     }
 
     // Before the switcher has reported a fader on this connection, a gain for it moves
