@@ -211,7 +211,7 @@ class OscEndToEndTest : public QObject {
                 [&](const QString &name, std::optional<double> seconds) {
                     recalled << name + u' ' + QString::number(seconds.value_or(-1));
                 });
-        send({"/dual-slider/scene/recall", "s", "Show", "f", "2.5"});
+        send({"/dual-slider/scene/recall", "sf", "Show", "2.5"});
         QVERIFY(spinUntil([&] { return !recalled.isEmpty(); }));
         QCOMPARE(recalled, QStringList{QStringLiteral("Show 2.5")});
     }
