@@ -173,3 +173,6 @@ void OscSurface::onCommand(const Osc::Command &command) {
         },
         command);
 }
+
+// The meta-object code here rather than in the library's one moc unit (see OscServer.cpp).
+#include "moc_OscSurface.cpp"
