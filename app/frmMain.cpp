@@ -2,6 +2,7 @@
 
 #include "app/LinkIndicator.h"
 #include "app/OscPage.h"
+#include "app/MidiPage.h"
 #include "app/ProgramInfo.h"
 #include "app/frmAbout.h"
 #include "app/frmSetup.h"
@@ -13,6 +14,7 @@
 #include "faders/FaderView.h"
 #include "faders/Twips.h"
 #include "surfaces/OscSurface.h"
+#include "surfaces/MidiSurface.h"
 #include "transport/SwitcherLink.h"
 
 #include <QAction>
@@ -74,6 +76,7 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     // The fader panel first: Clear shares the Lock Faders row and must lie above it.
     m_faderView = new FaderView(client);
     m_faders = new FaderController(*m_link, *m_faderView, this);
+    m_midi = new MidiSurface(*m_faders, *m_faderView, *m_link, this);
 
     cmdClear = new QPushButton(QStringLiteral("Clear"), client);
     cmdClear->setObjectName(QStringLiteral("cmdClear"));
@@ -186,6 +189,7 @@ void frmMain::Form_Load() {
     useSettings(settings);
     m_faders->ShowZeroDb();
     readSettingsFile(settings);
+    m_midi->load(m_place.readFrom, m_place.path);
     m_faders->ShowChannelCaptions();
     m_link->ConnectSwitcher();
     readSurfaceSettings();
@@ -331,6 +335,7 @@ void frmMain::mnuSurfaces_Click() {
         surfacesWindow->addPage(
             new OscPage(*m_osc, [this](const SurfaceSettings &osc) { return writeOscSettings(osc); }),
             QStringLiteral("OSC"));
+        surfacesWindow->addPage(new MidiPage(*m_midi), QStringLiteral("MIDI"));
     }
     surfacesWindow->show();
     surfacesWindow->raise();

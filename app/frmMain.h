@@ -12,6 +12,7 @@ class FaderController;
 class FaderView;
 class LinkIndicator;
 class OscSurface;
+class MidiSurface;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,8 @@ class frmMain : public QMainWindow {
     SwitcherLink &link() { return *m_link; }
     // The OSC control surface: listening from start-up when [SURFACES] enables it.
     OscSurface &osc() { return *m_osc; }
+    // The MIDI controller surface: runs from start-up when the settings name a port.
+    MidiSurface &midi() { return *m_midi; }
 
     // Closes the window for a termination signal: a settings file that cannot be written is
     // then reported on the standard error stream, since nobody may be there to answer a box.
@@ -101,6 +104,7 @@ class frmMain : public QMainWindow {
     FaderView *m_faderView = nullptr;
     FaderController *m_faders = nullptr;
     OscSurface *m_osc = nullptr;
+    MidiSurface *m_midi = nullptr;
 
     QPushButton *cmdClear = nullptr;
     std::array<QLineEdit *, kCounters> txtCount{};

@@ -30,6 +30,10 @@ const std::array<std::pair<const char *, TextField>, 9> kMidiKeys{{
     {"MIDI Lock", &SurfaceSettings::midiLock},
 }};
 
+QByteArray SceneKey(std::size_t n) {
+    return "MIDI Scene " + QByteArray::number(qulonglong(n + 1));
+}
+
 // The key's text, or none when the key is absent.
 std::optional<QString> ValueOf(const IniDocument &doc, const char *key) {
     const char *value = doc.ini.GetValue(kSection, key, nullptr);
@@ -101,10 +105,15 @@ SurfaceSettingsRead ReadSurfaceSettings(const QString &path) {
     for (const auto &[key, field] : kMidiKeys)
         if (const auto value = ValueOf(doc, key))
             s.*field = *value;
+    for (std::size_t n = 0; n < s.midiScenes.size(); ++n)
+        if (const auto value = ValueOf(doc, SceneKey(n).constData()))
+            s.midiScenes[n] = *value;
     return read;
 }
 
-bool WriteSurfaceSettings(const QString &path, const SurfaceSettings &settings) {
+namespace {
+
+bool Store(const QString &path, const SurfaceSettings &settings, bool osc) {
     IniDocument doc;
     if (LoadIni(path, doc) == IniLoad::Unusable)
         return false;
@@ -113,14 +122,35 @@ bool WriteSurfaceSettings(const QString &path, const SurfaceSettings &settings) 
     const auto put = [&](const char *key, const QByteArray &value) {
         stored = doc.ini.SetValue(kSection, key, value.constData()) >= 0 && stored;
     };
-    put(kKeyEnabled, settings.oscEnabled ? "1" : "0");
-    put(kKeyPort, QByteArray::number(settings.oscPort));
-    put(kKeyAddress, LineText(settings.oscAddress));
-    put(kKeyAllowed, LineText(settings.oscAllowed));
+    if (osc) {
+        put(kKeyEnabled, settings.oscEnabled ? "1" : "0");
+        put(kKeyPort, QByteArray::number(settings.oscPort));
+        put(kKeyAddress, LineText(settings.oscAddress));
+        put(kKeyAllowed, LineText(settings.oscAllowed));
+    }
     for (const auto &[key, field] : kMidiKeys)
         put(key, LineText(settings.*field));
+    // Eight blank scene lines would only clutter a file that binds no scene.
+    for (std::size_t n = 0; n < settings.midiScenes.size(); ++n) {
+        const QByteArray key = SceneKey(n);
+        const QByteArray text = LineText(settings.midiScenes[n]);
+        if (!text.isEmpty())
+            put(key.constData(), text);
+        else
+            doc.ini.Delete(kSection, key.constData());
+    }
     // Nothing is saved unless every key could be stored, so the file never holds half a section.
     return stored && SaveIni(path, doc);
+}
+
+} // namespace
+
+bool WriteSurfaceSettings(const QString &path, const SurfaceSettings &settings) {
+    return Store(path, settings, true);
+}
+
+bool WriteMidiSurfaceSettings(const QString &path, const SurfaceSettings &settings) {
+    return Store(path, settings, false);
 }
 
 } // namespace DiskWork

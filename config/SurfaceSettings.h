@@ -8,7 +8,8 @@
 //   OSC Allowed   addresses or networks that may send, comma-separated; empty: anyone who can
 //                 reach the port
 //   MIDI Input, MIDI Output, MIDI Fader 1, MIDI Fader 2, MIDI Zero 1, MIDI Zero 2,
-//   MIDI Stereo 1, MIDI Stereo 2, MIDI Lock: kept as text here, read by the MIDI side
+//   MIDI Stereo 1, MIDI Stereo 2, MIDI Lock, MIDI Scene 1 .. MIDI Scene 8: kept as text here,
+//                 read by the MIDI side (a scene key is written only while it holds something)
 //
 // A missing file, section or key reads as its default. A value that is not what its key takes
 // reads as the default too and is named in the problems, for a window to show. The address and
@@ -17,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <array>
 
 struct SurfaceSettings {
     static constexpr quint16 kDefaultOscPort = 9000;
@@ -36,6 +38,7 @@ struct SurfaceSettings {
     QString midiStereo1;
     QString midiStereo2;
     QString midiLock;
+    std::array<QString, 8> midiScenes;
 
     bool operator==(const SurfaceSettings &) const = default;
 };
@@ -54,5 +57,9 @@ SurfaceSettingsRead ReadSurfaceSettings(const QString &path);
 // Stores the section's keys into the file at path, keeping every other section, key and comment;
 // false when the file could not be written (it is then as it was).
 bool WriteSurfaceSettings(const QString &path, const SurfaceSettings &settings);
+
+// The same for the MIDI keys alone (the MIDI window's changes): the OSC keys stay as the file
+// has them, even where they do not read as valid.
+bool WriteMidiSurfaceSettings(const QString &path, const SurfaceSettings &settings);
 
 } // namespace DiskWork

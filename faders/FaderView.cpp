@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 using Twips::px;
 
@@ -143,7 +144,7 @@ void FaderView::setupFader(int i) {
     // position. A step that does not move the thumb (a press on the thumb, an arrow key at
     // an end) is not a movement.
     connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider, i](int action) {
-        if (action == QAbstractSlider::SliderNoAction ||
+        if (m_holding || action == QAbstractSlider::SliderNoAction ||
             slider->sliderPosition() == slider->value())
             return;
         emit stepped(i, GainScale::GainOfPosition(slider->sliderPosition()));
@@ -204,7 +205,10 @@ void FaderView::showThumb(int i, qint16 gain) {
     sliGain[static_cast<std::size_t>(i)]->setValue(GainScale::PositionOfGain(gain));
 }
 
+// Moving the position from inside a user step starts a step of its own; that one is the hold,
+// not the user's, and must not be reported again.
 void FaderView::holdThumb(int i, qint16 gain) {
+    const QScopedValueRollback holding(m_holding, true);
     sliGain[static_cast<std::size_t>(i)]->setSliderPosition(GainScale::PositionOfGain(gain));
 }
 

@@ -82,4 +82,5 @@ class FaderView : public QWidget {
     std::array<QPushButton *, kFaders> cmdZerodb{};
     std::array<QCheckBox *, kFaders> chkStereo{};
     QCheckBox *chkLock;
+    bool m_holding = false; // holdThumb is moving a thumb: not a step of the user's
 };

@@ -230,6 +230,40 @@ class FaderTest : public QObject {
         QCOMPARE(sent.last(), input0(-s->value()));
     }
 
+    // A ceiling of -6 dB (964) on fader 0 holds every hand step before a command is built, and
+    // the thumb stays where the command puts it. A fader the switcher has above its ceiling is
+    // never pulled down by a step that asks for more.
+    void ceilingHoldsHandSteps_data() {
+        QTest::addColumn<int>("reported");
+        QTest::addColumn<int>("key"); // a key pressed on fader 0, or 0 for a typed +24 dB
+        QTest::addColumn<QList<int>>("sent");
+        QTest::newRow("up onto the ceiling") << 963 << int(Qt::Key_Up) << QList<int>{964};
+        QTest::newRow("page up past it") << 962 << int(Qt::Key_PageUp) << QList<int>{964};
+        QTest::newRow("home") << 700 << int(Qt::Key_Home) << QList<int>{964};
+        QTest::newRow("typed +24 dB") << 700 << 0 << QList<int>{964};
+        QTest::newRow("at the ceiling, up") << 964 << int(Qt::Key_Up) << QList<int>{};
+        QTest::newRow("reported above it, up") << 1100 << int(Qt::Key_Up) << QList<int>{};
+        // A step down from above the ceiling may only land on it.
+        QTest::newRow("reported above it, down") << 1100 << int(Qt::Key_Down) << QList<int>{964};
+    }
+    void ceilingHoldsHandSteps() {
+        QFETCH(int, reported);
+        QFETCH(int, key);
+        QFETCH(QList<int>, sent);
+        controller->setCeiling(0, qint16(964));
+        reportInput(0, reported);
+        fader(0)->setValue(-reported);
+        if (key != 0)
+            QTest::keyClick(fader(0), Qt::Key(key));
+        else
+            controller->moveAsUser(0, 1264);
+        QList<QByteArray> expected;
+        for (int g : sent)
+            expected << input0(g);
+        QCOMPARE(this->sent, expected);
+        QCOMPARE(fader(0)->value(), -(sent.isEmpty() ? reported : sent.last()));
+    }
+
     void zeroDbButton() {
         reportInput(0, 1024);
         fader(0)->setValue(-1100);

@@ -7,6 +7,7 @@
 #include "surfaces/MidiLearn.h"
 #include "surfaces/MidiMessage.h"
 #include "surfaces/MidiPorts.h"
+#include "surfaces/MidiScene.h"
 #include "surfaces/MidiSetup.h"
 #include "surfaces/MotorGate.h"
 #include "surfaces/Pickup.h"
@@ -82,6 +83,8 @@ class MidiTest : public QObject {
     void learn_data();
     void learn();
     void settingsSection();
+    void sceneLines_data();
+    void sceneLines();
     void stablePortNames();
     void jackPorts();
 };
@@ -507,6 +510,32 @@ void MidiTest::settingsSection() {
     QCOMPARE(MidiSetupEntries(setup), written);
     setup.faders[1] = FaderBinding{FaderKind::ControlChange, 16, 7, FaderMode::Jump};
     QCOMPARE(MidiSetupEntries(setup).at(3).second, QStringLiteral("cc 16 7 jump"));
+}
+
+void MidiTest::sceneLines_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("outcome");
+    const auto row = [](const char *line, const char *outcome) {
+        QTest::newRow(line) << QString::fromUtf8(line) << QString::fromUtf8(outcome);
+    };
+    row("note 1 60 Interval", "note 1 60 Interval");
+    row("  CC 2 20   Late  show\t", "cc 2 20 Late  show");
+    row("note 16 127 x", "note 16 127 x");
+    row("note 1 60", "error: scene name missing");
+    row("note 1 60   ", "error: scene name missing");
+    row("note 17 60 Interval", "error: channel 17 is not 1-16");
+    row("pitchbend 1 Interval", "error: \"pitchbend\" is not note or cc");
+    row("note 1", "error: note missing");
+    row("", "blank: nothing bound");
+}
+
+void MidiTest::sceneLines() {
+    QFETCH(QString, line);
+    QFETCH(QString, outcome);
+    const SceneParse parsed = ParseSceneBinding(line);
+    QCOMPARE(Outcome(parsed), outcome);
+    if (const auto *binding = std::get_if<SceneBinding>(&parsed))
+        QCOMPARE(ParseSceneBinding(ToText(*binding)), parsed);
 }
 
 void MidiTest::stablePortNames() {

@@ -7,10 +7,10 @@
 #include "faders/FadePlan.h"
 #include "faders/Pacer.h"
 #include "faders/RecallPlan.h"
-#include "protocol/ReportedGain.h"
 #include "faders/SceneCapture.h"
 #include "faders/SceneStore.h"
 #include "faders/UndoHistory.h"
+#include "protocol/ReportedGain.h"
 #include "support/SettingsFile.h"
 
 #include <QElapsedTimer>
