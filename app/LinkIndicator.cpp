@@ -106,7 +106,7 @@ void LinkIndicator::announceTitle() {
 // that an idle panel has no timer running for them.
 void LinkIndicator::fillFacts() {
     qDeleteAll(std::exchange(m_facts, {}));
-    for (const QString &fact : Facts(m_link.status())) {
+    for (const QString &fact : allFacts()) {
         auto *line = new QAction(fact, this);
         line->setEnabled(false);
         insertAction(m_separator, line);
@@ -114,11 +114,24 @@ void LinkIndicator::fillFacts() {
     }
 }
 
+QStringList LinkIndicator::allFacts() const {
+    return Facts(m_link.status()) + m_extraFacts.values();
+}
+
+void LinkIndicator::setExtraFact(const QString &key, const QString &text) {
+    if (text.isEmpty())
+        m_extraFacts.remove(key);
+    else
+        m_extraFacts.insert(key, text);
+    if (isVisible())
+        fillFacts();
+}
+
 bool LinkIndicator::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_bar && event->type() == QEvent::ToolTip) {
         const auto *help = static_cast<QHelpEvent *>(event);
         if (m_bar->actionAt(help->pos()) == menuAction()) {
-            QToolTip::showText(help->globalPos(), Facts(m_link.status()).join(u'\n'), m_bar);
+            QToolTip::showText(help->globalPos(), allFacts().join(u'\n'), m_bar);
             return true;
         }
     }

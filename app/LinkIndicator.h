@@ -8,6 +8,7 @@
 
 #include "transport/SwitcherLink.h"
 
+#include <QMap>
 #include <QMenu>
 
 class QMenuBar;
@@ -23,6 +24,10 @@ class LinkIndicator : public QMenu {
     // The facts, one per line.
     static QStringList Facts(const LinkStatus &status);
 
+    // A line another part of the panel adds to the facts under its own key ("osc": "OSC: port
+    // 9000 is in use"); an empty text removes it.
+    void setExtraFact(const QString &key, const QString &text);
+
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -30,10 +35,12 @@ class LinkIndicator : public QMenu {
     void showState();
     void announceTitle();
     void fillFacts();
+    QStringList allFacts() const;
 
     SwitcherLink &m_link;
     QMenuBar *m_bar;
     QList<QAction *> m_facts;
+    QMap<QString, QString> m_extraFacts;
     QAction *m_separator;
     QAction *m_retryNow;
     QAction *m_stopRetrying;

@@ -3,6 +3,7 @@
 #include "app/CeilingMenu.h"
 #include "app/EditMenu.h"
 #include "app/LinkIndicator.h"
+#include "app/OscPage.h"
 #include "app/MidiPage.h"
 #include "app/ProgramInfo.h"
 #include "app/ScenesMenu.h"
@@ -15,6 +16,7 @@
 #include "faders/FaderController.h"
 #include "faders/FaderView.h"
 #include "faders/Twips.h"
+#include "surfaces/OscSurface.h"
 #include "surfaces/MidiSurface.h"
 #include "transport/SwitcherLink.h"
 
@@ -89,6 +91,13 @@ frmMain::frmMain(const SettingsLocation::Place &settings, QWidget *parent)
     buildCounters(client);
     buildMenus();
     wireLink();
+
+    // Off until the settings file says otherwise: no socket, no timer.
+    m_osc = new OscSurface(*m_faders, *m_link, this);
+    m_osc->setObjectName(QStringLiteral("oscSurface"));
+    connect(m_osc, &OscSurface::stateChanged, this,
+            [this] { m_indicator->setExtraFact(QStringLiteral("osc"), m_osc->problem()); });
+    connect(m_osc, &OscSurface::sceneRecallRequested, m_scenes, &ScenesMenu::recallByName);
     useSettings(m_settings);
 
     // Four menus and the link indicator are wider than the drawn form: the window is as wide
@@ -212,6 +221,7 @@ void frmMain::Form_Load() {
     m_scenes->load(m_place.path);
     m_faders->ShowChannelCaptions();
     m_link->ConnectSwitcher();
+    readSurfaceSettings();
     m_faders->ShowStereoAndLock();
 }
 
@@ -278,6 +288,30 @@ void frmMain::readSettingsFile(const Settings &start) {
     useSettings(read.settings);
 }
 
+// The [SURFACES] section: OSC listens from here on when it is enabled, window open or not.
+void frmMain::readSurfaceSettings() {
+    if (m_place.readFrom.isEmpty())
+        return;
+    m_osc->apply(DiskWork::ReadSurfaceSettings(m_place.readFrom).settings);
+}
+
+// The OSC keys into the settings file in use; the MIDI keys as the file has them now (the MIDI
+// side may have written them meanwhile), every other section and comment kept.
+QString frmMain::writeOscSettings(const SurfaceSettings &osc) {
+    QDir().mkpath(QFileInfo(m_place.path).absolutePath());
+    SurfaceSettings stored = QFileInfo::exists(m_place.path)
+                                 ? DiskWork::ReadSurfaceSettings(m_place.path).settings
+                                 : osc;
+    stored.oscEnabled = osc.oscEnabled;
+    stored.oscPort = osc.oscPort;
+    stored.oscAddress = osc.oscAddress;
+    stored.oscAllowed = osc.oscAllowed;
+    if (DiskWork::WriteSurfaceSettings(m_place.path, stored))
+        return {};
+    return QStringLiteral("The settings could not be saved to %1.")
+        .arg(QDir::toNativeSeparators(m_place.path));
+}
+
 // Settings that could not be saved would be lost without a word: one message box names the file
 // and the reason, and the program goes on as it was (and at exit still ends). The folder of a
 // file of the user's own (its configuration folder, or one named on the command line) is made
@@ -335,6 +369,9 @@ void frmMain::mnuSurfaces_Click() {
     // Made on first use and kept: what each surface shows keeps counting while it is closed.
     if (!surfacesWindow) {
         surfacesWindow = new frmSurfaces(this);
+        surfacesWindow->addPage(
+            new OscPage(*m_osc, [this](const SurfaceSettings &osc) { return writeOscSettings(osc); }),
+            QStringLiteral("OSC"));
         surfacesWindow->addPage(new MidiPage(*m_midi), QStringLiteral("MIDI"));
     }
     surfacesWindow->show();

@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsLocation.h"
+#include "config/SurfaceSettings.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -13,6 +14,7 @@ class FaderController;
 class ScenesMenu;
 class FaderView;
 class LinkIndicator;
+class OscSurface;
 class MidiSurface;
 class QAction;
 class QLabel;
@@ -57,6 +59,8 @@ class frmMain : public QMainWindow {
     // as the reason, never shown.
     QString settingsFailure() const { return m_settingsFailure; }
     SwitcherLink &link() { return *m_link; }
+    // The OSC control surface: listening from start-up when [SURFACES] enables it.
+    OscSurface &osc() { return *m_osc; }
     // The MIDI controller surface: runs from start-up when the settings name a port.
     MidiSurface &midi() { return *m_midi; }
     FaderController &faders() { return *m_faders; }
@@ -88,6 +92,8 @@ class frmMain : public QMainWindow {
     void writeSettingsFile();
     void showCount(int k);
     void showConnectFailure();
+    void readSurfaceSettings();
+    QString writeOscSettings(const SurfaceSettings &osc);
 
     // Handlers.
     void cmdClear_Click();
@@ -105,6 +111,7 @@ class frmMain : public QMainWindow {
     SwitcherLink *m_link;
     FaderView *m_faderView = nullptr;
     FaderController *m_faders = nullptr;
+    OscSurface *m_osc = nullptr;
     MidiSurface *m_midi = nullptr;
 
     QPushButton *cmdClear = nullptr;

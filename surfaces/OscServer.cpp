@@ -1,5 +1,6 @@
 #include "surfaces/OscServer.h"
 
+#include <QNetworkProxy>
 #include <QUdpSocket>
 #include <QVariant>
 
@@ -37,6 +38,9 @@ OscServer::~OscServer() = default;
 QString OscServer::start(const QHostAddress &address, quint16 port, const AllowList &allowed) {
     stop();
     auto *socket = new QUdpSocket(this);
+    // A listener needs no proxy: without this, binding asks the system's proxy settings
+    // (libproxy, on a thread of its own) first, which costs start-up time and a thread.
+    socket->setProxy(QNetworkProxy::NoProxy);
     // No address sharing: a port another program holds is an error, not a port to share.
     if (!socket->bind(address, port, QAbstractSocket::DontShareAddress)) {
         const QString error = tr("Cannot listen for OSC on %1: %2")
@@ -186,3 +190,7 @@ void OscServer::sendDue() {
 }
 
 } // namespace Osc
+
+// The meta-object code here rather than in the library's one moc unit, which also holds the MIDI
+// ports': a panel that uses only OSC then links (and loads) no MIDI library.
+#include "moc_OscServer.cpp"

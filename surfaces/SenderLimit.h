@@ -4,7 +4,9 @@
 // loses its own datagrams, cheaply and before they are parsed, while other senders pass.
 //
 // Each sender may send a burst of kBurst datagrams and then kPerSecond a second: a surface
-// sweeping both faders and a few buttons sends a few hundred a second at most. Senders are told
+// sweeping both faders and a few buttons sends a few hundred a second, and a fast one (or a
+// script) up to 1,000 a second must lose nothing, so that its last value is the one that
+// stands (docs/PERFORMANCE.md, OSC). A flood is cut to this share. Senders are told
 // apart by address only, as a flood from many ports of one machine is still one machine.
 // At most kMaxSenders are tracked; past that the ones idle long enough to be full again are
 // forgotten first (they lose nothing by it), then the longest-idle.
@@ -19,7 +21,7 @@ namespace Osc {
 
 class SenderLimit {
   public:
-    static constexpr double kPerSecond = 500.0;
+    static constexpr double kPerSecond = 2000.0;
     static constexpr double kBurst = 250.0;
     static constexpr int kMaxSenders = 1024;
 

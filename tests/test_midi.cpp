@@ -2,6 +2,7 @@
 // mapping, soft takeover, the motor gate and learn; and the ports themselves against a real JACK
 // server (dummy back end) with a controller made with python3-rtmidi.
 
+#include "support/JackServer.h"
 #include "surfaces/MidiBinding.h"
 #include "surfaces/MidiControl.h"
 #include "surfaces/MidiLearn.h"
@@ -580,10 +581,9 @@ struct JackRig {
     QProcess server;
     QProcess controller;
     ~JackRig() {
-        for (QProcess *p : {&controller, &server}) {
-            p->kill();
-            p->waitForFinished(2000);
-        }
+        controller.kill();
+        controller.waitForFinished(2000);
+        TestSupport::StopJackServer(server);
     }
     bool startController() {
         controller.start(Python(), {QStringLiteral("-c"), QString::fromLatin1(kController)});
@@ -603,8 +603,8 @@ void MidiTest::jackPorts() {
         QSKIP("jackd is not installed (Debian jackd2)");
     if (QProcess::execute(Python(), {QStringLiteral("-c"), QStringLiteral("import rtmidi")}) != 0)
         QSKIP("python3-rtmidi is not installed");
-    const QByteArray name = "ds-midi-" + QByteArray::number(QCoreApplication::applicationPid()) +
-                            "-" + QByteArray::number(QRandomGenerator::global()->generate());
+    const QByteArray name = "ds-test-midi";
+    TestSupport::ClearStaleJackState();
     qputenv("JACK_DEFAULT_SERVER", name);
 
     // No MIDI system yet: unavailable, with the reason, and the panel carries on.
@@ -624,9 +624,7 @@ void MidiTest::jackPorts() {
 
     // The server and the controller come: the bound port is found by the next check.
     JackRig rig;
-    rig.server.start(jackd,
-                     {"-n", QString::fromLatin1(name), "-d", "dummy", "-r", "48000", "-p", "256"});
-    QVERIFY(rig.server.waitForStarted(2000));
+    QVERIFY(TestSupport::StartJackServer(rig.server, name));
     QVERIFY(QTest::qWaitFor([] { return JackPorts().has_value(); }, 5000));
     QVERIFY(rig.startController());
     QTRY_COMPARE_WITH_TIMEOUT(found.size(), 1, 2500);
@@ -678,8 +676,8 @@ void MidiTest::jackPorts() {
     // Bound again, then the server stops: the panel says so and lets the dead client go.
     ports->setInputPort("ctl:out");
     QVERIFY(ports->isInputOpen());
-    rig.server.terminate();
-    QVERIFY(rig.server.waitForFinished(3000));
+    TestSupport::StopJackServer(rig.server);
+    QVERIFY(rig.server.state() == QProcess::NotRunning);
     QTRY_VERIFY_WITH_TIMEOUT(!ports->available(), 2500);
     QCOMPARE(ports->unavailableReason(), noServer);
     QVERIFY(!ports->hasClient());

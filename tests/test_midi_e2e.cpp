@@ -7,6 +7,7 @@
 #include "faders/GainScale.h"
 #include "support/Controls.h"
 #include "support/EventLoop.h"
+#include "support/JackServer.h"
 #include "support/SettingsFile.h"
 #include "support/SimProcess.h"
 #include "surfaces/MidiSurface.h"
@@ -106,20 +107,13 @@ class MidiEndToEndTest : public QObject {
             QSKIP("jackd is not installed (Debian jackd2)");
         if (QProcess::execute(Python(), {"-c", "import rtmidi"}) != 0)
             QSKIP("python3-rtmidi is not installed");
-        const QByteArray name = "ds-midi-e2e-" +
-                                QByteArray::number(QCoreApplication::applicationPid()) + "-" +
-                                QByteArray::number(QRandomGenerator::global()->generate());
-        qputenv("JACK_DEFAULT_SERVER", name);
-        m_jack.start(jackd,
-                     {"-n", QString::fromLatin1(name), "-d", "dummy", "-r", "48000", "-p", "256"});
-        QVERIFY(m_jack.waitForStarted(2000));
+        QVERIFY(TestSupport::StartJackServer(m_jack, "ds-test-midi-e2e"));
         // The controller's ports come up once the server answers.
         QVERIFY(QTest::qWaitFor([&] { return startController(); }, 5000));
     }
     void cleanupTestCase() {
         stopController();
-        m_jack.terminate();
-        m_jack.waitForFinished(3000);
+        TestSupport::StopJackServer(m_jack);
     }
     void cleanup() {
         m_form.reset();

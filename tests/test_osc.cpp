@@ -424,6 +424,17 @@ class TestOsc : public QObject {
         QVERIFY(limit.trackedSenders() <= SenderLimit::kMaxSenders);
     }
 
+    // A surface (or script) sending 1,000 messages a second, steadily, loses none of them: its
+    // last value must be the one that stands.
+    void senderLimitTakesSteadySurface() {
+        SenderLimit limit;
+        const QHostAddress surface(QStringLiteral("10.0.0.1"));
+        int admitted = 0;
+        for (int ms = 0; ms < 10'000; ++ms)
+            admitted += limit.admit(surface, ms);
+        QCOMPARE(admitted, 10'000);
+    }
+
     void surfaceSettings_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("expected"); // enabled port address allowed midiLock

@@ -26,18 +26,39 @@ ENV = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
 
-def settings(port):
-    return f"[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nIP Address=127.0.0.1\nIP Port={port}\n"
+def settings(port, extra=""):
+    return (f"[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nIP Address=127.0.0.1\nIP Port={port}\n"
+            + extra)
 
 
-def staged(binary, port, workdir):
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def osc_section(port):
+    """[SURFACES] with OSC listening on 127.0.0.1:port."""
+    return f"[SURFACES]\nOSC Enabled=1\nOSC Port={port}\n"
+
+
+def udp_port_taken(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            return True
+    return False
+
+
+def staged(binary, port, workdir, extra=""):
     """A copy of binary in a folder of its own with a Slider.ini pointing at port: the
     program reads its settings beside its executable and has no command line."""
     folder = tempfile.mkdtemp(dir=workdir)
     target = os.path.join(folder, os.path.basename(binary))
     shutil.copy2(binary, target)
     with open(os.path.join(folder, "Slider.ini"), "w") as f:
-        f.write(settings(port))
+        f.write(settings(port, extra))
     return target
 
 
@@ -153,13 +174,14 @@ def strace_polls(pid, seconds):
     return calls
 
 
-def idle_case(panel, port, seconds, settle, workdir, with_strace=True):
-    proc = subprocess.Popen([staged(panel, port, workdir)], env=ENV,
+def idle_case(panel, port, seconds, settle, workdir, with_strace=True, extra="", check=None):
+    proc = subprocess.Popen([staged(panel, port, workdir, extra)], env=ENV,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(settle)
         if proc.poll() is not None:
             raise RuntimeError("dual-slider exited during start-up")
+        checked = check() if check else True
         cpu0, tick0 = cpu_ns(proc.pid)
         sw0 = switches(proc.pid)
         time.sleep(seconds)
@@ -168,7 +190,7 @@ def idle_case(panel, port, seconds, settle, workdir, with_strace=True):
         polls = strace_polls(proc.pid, seconds) if with_strace else None
         return {"cpu_ms": (cpu1 - cpu0) / 1e6, "ticks_ms": (tick1 - tick0) / 1e6,
                 "wakeups": sw1 - sw0, "polls": polls, "threads": len(tasks(proc.pid)),
-                "rss_kb": rss_kb(proc.pid)}
+                "rss_kb": rss_kb(proc.pid), "checked": checked}
     finally:
         proc.terminate()
         proc.wait(5)
@@ -195,6 +217,18 @@ def cmd_idle(a):
         results.append(r)
     finally:
         peer.stop()
+    # OSC listening on 127.0.0.1 with nothing arriving: the socket alone wakes nothing.
+    sim = Simulator(a.sim, "--ping-interval", "0")
+    osc_port = free_udp_port()
+    try:
+        listening = []
+        r = idle_case(a.panel, sim.port, a.seconds, a.settle, workdir,
+                      extra=osc_section(osc_port), check=lambda: udp_port_taken(osc_port))
+        r["name"] = f"connected, OSC listening on 127.0.0.1:{osc_port}, nothing arriving"
+        r["ok_link"] = any("information request" in l for l in sim.lines) and r["checked"]
+        results.append(r)
+    finally:
+        sim.stop()
     # Control: the same measurement must see a switcher that pings every 100 ms.
     sim = Simulator(a.sim, "--quiet", "--ping-interval", "100")
     try:
@@ -225,8 +259,8 @@ def cmd_idle(a):
     return 0 if ok else 1
 
 
-def run_probe(path, port, workdir, *args, timeout=30):
-    exe = staged(path, port, workdir) if port else path
+def run_probe(path, port, workdir, *args, timeout=30, extra=""):
+    exe = staged(path, port, workdir, extra) if port else path
     start = time.time_ns()
     proc = subprocess.run([exe, *args], env=ENV, capture_output=True, text=True, timeout=timeout)
     events = {}
@@ -273,11 +307,13 @@ def cmd_startup(a):
     bare_shown, bare_rss, bare_settled = [], [], []
     text_shown, text_settled = [], []
     shown, connected, rss_shown, rss_dumped, real_connect = [], [], [], [], []
+    osc_shown = []
     try:
         for _ in range(a.runs):
             b = run_probe(a.bare, None, workdir)
             t = run_probe(a.bare, None, workdir, "--with-text")
             p = run_probe(a.probe, sim.port, workdir)
+            o = run_probe(a.probe, sim.port, workdir, extra=osc_section(free_udp_port()))
             if ("shown" not in b or "shown" not in t or "dumped" not in p or
                     "connected" not in p):
                 print(f"a run failed: bare {b}, with text {t}, panel {p}", file=sys.stderr)
@@ -288,6 +324,8 @@ def cmd_startup(a):
             bare_rss.append(b["shown"][1] / 1024)
             bare_settled.append(b["settled"][1] / 1024)
             shown.append(p["shown"][0])
+            if "shown" in o:
+                osc_shown.append(o["shown"][0])
             connected.append(p["connected"][0])
             rss_shown.append(p["shown"][1] / 1024)
             rss_dumped.append(p["dumped"][1] / 1024)
@@ -301,6 +339,8 @@ def cmd_startup(a):
     print(f"  bare window + one caption, first frame:   {fmt(text_shown, 'ms')}")
     print(f"  panel (probe), start to first frame:      {fmt(shown, 'ms')}")
     print(f"  panel (probe), start to connected:        {fmt(connected, 'ms')}")
+    if osc_shown:
+        print(f"  panel with OSC listening, first frame:    {fmt(osc_shown, 'ms')}")
     print(f"  dual-slider, start to accepted by peer:   {fmt(real_connect, 'ms')}")
     print(f"  bare window VmRSS at first frame / +1 s:  {fmt(bare_rss, 'MB')} ; "
           f"{fmt(bare_settled, 'MB')}")
@@ -320,6 +360,11 @@ def cmd_startup(a):
     print(f"  first frame, panel / window with one caption, medians: {ratio_t:.2f} "
           f"(goal <= 1.5): {'PASS' if started else 'FAIL'}")
     print(f"  first frame, panel / slider-only window, medians: {ratio:.2f} (information)")
+    if osc_shown:
+        ratio_o = statistics.median(osc_shown) / statistics.median(text_shown)
+        started = started and ratio_o <= 1.5
+        print(f"  first frame, panel with OSC on / window with one caption, medians: "
+              f"{ratio_o:.2f} (goal <= 1.5): {'PASS' if ratio_o <= 1.5 else 'FAIL'}")
     print(f"  memory after dump minus window with one caption, medians: {extra_t:+.1f} MB "
           f"(goal < 7): {'PASS' if small else 'FAIL'}")
     print(f"  memory after dump minus slider-only window: {extra:+.1f} MB (information)")
