@@ -147,8 +147,8 @@ void OscPage::apply() {
         problem = QStringLiteral("The address must be an IP address, such as 127.0.0.1.");
     else if (const auto allowed = Osc::ParseAllowList(chosen.oscAllowed);
              const auto *bad = std::get_if<Osc::BadAllowEntry>(&allowed))
-        problem = QStringLiteral("Allowed senders: \"%1\" is not an address or network.")
-                      .arg(bad->entry);
+        problem =
+            QStringLiteral("Allowed senders: \"%1\" is not an address or network.").arg(bad->entry);
     if (!problem.isEmpty()) {
         lblProblem->setText(problem);
         lblProblem->setAccessibleName(problem);

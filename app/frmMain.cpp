@@ -3,8 +3,8 @@
 #include "app/CeilingMenu.h"
 #include "app/EditMenu.h"
 #include "app/LinkIndicator.h"
-#include "app/OscPage.h"
 #include "app/MidiPage.h"
+#include "app/OscPage.h"
 #include "app/ProgramInfo.h"
 #include "app/ScenesMenu.h"
 #include "app/frmAbout.h"
@@ -16,8 +16,8 @@
 #include "faders/FaderController.h"
 #include "faders/FaderView.h"
 #include "faders/Twips.h"
-#include "surfaces/OscSurface.h"
 #include "surfaces/MidiSurface.h"
+#include "surfaces/OscSurface.h"
 #include "transport/SwitcherLink.h"
 
 #include <QAction>
@@ -370,7 +370,8 @@ void frmMain::mnuSurfaces_Click() {
     if (!surfacesWindow) {
         surfacesWindow = new frmSurfaces(this);
         surfacesWindow->addPage(
-            new OscPage(*m_osc, [this](const SurfaceSettings &osc) { return writeOscSettings(osc); }),
+            new OscPage(*m_osc,
+                        [this](const SurfaceSettings &osc) { return writeOscSettings(osc); }),
             QStringLiteral("OSC"));
         surfacesWindow->addPage(new MidiPage(*m_midi), QStringLiteral("MIDI"));
     }

@@ -184,8 +184,8 @@ int main(int argc, char *argv[]) {
         f.open(QIODevice::WriteOnly);
         f.write("[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\nIP Address=127.0.0.1\n"
                 "IP Port=" +
-                QByteArray::number(simPort) + "\n[SURFACES]\nOSC Enabled=1\nOSC Port=" +
-                QByteArray::number(oscPort) + "\n");
+                QByteArray::number(simPort) +
+                "\n[SURFACES]\nOSC Enabled=1\nOSC Port=" + QByteArray::number(oscPort) + "\n");
     }
     auto *window = new frmMain(path);
     window->show();
@@ -193,8 +193,9 @@ int main(int argc, char *argv[]) {
     SwitcherLink &link = window->link();
     auto *faders = window->findChild<FaderController *>();
     if (!window->osc().isListening() ||
-        !SpinUntil([&] { return faders->reportedSinceConnect(0) && faders->reportedSinceConnect(1); },
-                   10000)) {
+        !SpinUntil(
+            [&] { return faders->reportedSinceConnect(0) && faders->reportedSinceConnect(1); },
+            10000)) {
         std::printf("FAIL osc bench: %s; link %d\n", qPrintable(window->osc().stateText()),
                     int(link.bConnected()));
         return 1;

@@ -85,8 +85,8 @@ void OscSurface::apply(const SurfaceSettings &settings) {
         m_server.stop();
         state = QStringLiteral("Not listening: OSC Address \"%1\" is not an IP address")
                     .arg(settings.oscAddress);
-        problem = QStringLiteral("OSC: address \"%1\" is not an IP address")
-                      .arg(settings.oscAddress);
+        problem =
+            QStringLiteral("OSC: address \"%1\" is not an IP address").arg(settings.oscAddress);
     } else {
         const auto allowed = Osc::ParseAllowList(settings.oscAllowed);
         if (const auto *bad = std::get_if<Osc::BadAllowEntry>(&allowed)) {

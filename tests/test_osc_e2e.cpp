@@ -177,7 +177,8 @@ class OscEndToEndTest : public QObject {
         sendAndTrace({"/dual-slider/fader/2/position", "f", "1"},
                      "input 2 gain +24 dB | " + SetInputBytes(2, 1264));
         QVERIFY(spinUntil([this] { return shows(964, 1264); }));
-        sendAndTrace({"/dual-slider/fader/1/zero"}, "input 1 gain 0 dB | " + SetInputBytes(1, 1024));
+        sendAndTrace({"/dual-slider/fader/1/zero"},
+                     "input 1 gain 0 dB | " + SetInputBytes(1, 1024));
         QVERIFY(spinUntil([this] { return shows(1024, 1264); }));
 
         // Stereo on fader 1: a move sends its channel and the next one, in one command.
@@ -193,8 +194,8 @@ class OscEndToEndTest : public QObject {
 
         // Lock Faders: fader 1 carries fader 2 along by the same step.
         send({"/dual-slider/lock", "i", "1"});
-        QVERIFY(spinUntil(
-            [this] { return Find<QCheckBox>(m_form.get(), "chkLock")->isChecked(); }));
+        QVERIFY(
+            spinUntil([this] { return Find<QCheckBox>(m_form.get(), "chkLock")->isChecked(); }));
         sendAndTrace({"/dual-slider/fader/1/gain", "f", "-1"},
                      "input 1 gain -1 dB | " + SetInputBytes(1, 1014));
         QVERIFY(traced("rx set input 2 gain -1 dB | " + SetInputBytes(2, 1014)));
@@ -222,9 +223,8 @@ class OscEndToEndTest : public QObject {
         QVERIFY(!QTest::currentTestFailed());
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         const auto &osc = m_form->osc();
-        QVERIFY(spinUntil([&] {
-            return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 1;
-        }));
+        QVERIFY(spinUntil(
+            [&] { return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 1; }));
         QVERIFY2(osc.lastArrival().endsWith(
                      QStringLiteral("(dropped, not yet reported on this connection)")),
                  qPrintable(osc.lastArrival()));
@@ -243,9 +243,8 @@ class OscEndToEndTest : public QObject {
         QVERIFY(m_sim->signal(SIGUSR1));
         QVERIFY(spinUntil([&] { return connected.count() > 0; }, 10000));
         send({"/dual-slider/fader/1/gain", "f", "-12"});
-        QVERIFY(spinUntil([&] {
-            return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 2;
-        }));
+        QVERIFY(spinUntil(
+            [&] { return osc.surfaceDropCount(OscSurface::SurfaceDrop::NotYetReported) == 2; }));
         QVERIFY(!m_sim->trace().contains(QStringLiteral("rx set input 1 gain -12 dB")));
         auto *faders = m_form->findChild<FaderController *>();
         QVERIFY(spinUntil([&] { return faders->reportedSinceConnect(0) && settled(); }));
@@ -266,12 +265,13 @@ class OscEndToEndTest : public QObject {
         // oscdump may not listen yet when the first subscription arrives: renew until it shows.
         QVERIFY(spinUntil(
             [&] { return (out += dump.readAllStandardOutput()).contains("/dual-slider/link"); },
-            kWaitMs, [&] {
+            kWaitMs,
+            [&] {
                 if (subscribe.state() == QProcess::NotRunning)
-                    subscribe.start(m_oscsend, {QStringLiteral("127.0.0.1"),
-                                                QString::number(m_oscPort),
-                                                QStringLiteral("/dual-slider/subscribe"),
-                                                QStringLiteral("i"), dumpPort});
+                    subscribe.start(m_oscsend,
+                                    {QStringLiteral("127.0.0.1"), QString::number(m_oscPort),
+                                     QStringLiteral("/dual-slider/subscribe"), QStringLiteral("i"),
+                                     dumpPort});
             }));
         subscribe.waitForFinished(kWaitMs);
         QVERIFY(spinUntil([&] {
@@ -311,8 +311,7 @@ class OscEndToEndTest : public QObject {
         QVERIFY(!QTest::currentTestFailed());
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         const auto &server = m_form->osc().server();
-        QVERIFY(spinUntil(
-            [&] { return server.dropCount(Osc::DropReason::NotAllowed) == 1; }));
+        QVERIFY(spinUntil([&] { return server.dropCount(Osc::DropReason::NotAllowed) == 1; }));
         QTest::qWait(200);
         QCOMPARE(setCommands(), 0);
         QVERIFY(shows(1024, 964));
