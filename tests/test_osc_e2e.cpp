@@ -312,6 +312,8 @@ class OscEndToEndTest : public QObject {
         send({"/dual-slider/fader/1/gain", "f", "-6"});
         const auto &server = m_form->osc().server();
         QVERIFY(spinUntil([&] { return server.dropCount(Osc::DropReason::NotAllowed) == 1; }));
+        QVERIFY2(server.lastArrival().contains(QStringLiteral("dropped, sender not allowed")),
+                 qPrintable(server.lastArrival()));
         QTest::qWait(200);
         QCOMPARE(setCommands(), 0);
         QVERIFY(shows(1024, 964));
