@@ -3,6 +3,7 @@
 // server (dummy back end) with a controller made with python3-rtmidi.
 
 #include "support/JackServer.h"
+#include "support/MidiController.h"
 #include "surfaces/MidiBinding.h"
 #include "surfaces/MidiControl.h"
 #include "surfaces/MidiLearn.h"
@@ -225,16 +226,19 @@ void MidiTest::mapping_data() {
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("gain");
     QTest::addColumn<int>("back"); // TravelOfGain(gain)
-    QTest::newRow("7-bit bottom is Off") << 127 << 0 << 24 << 0;
-    QTest::newRow("7-bit top is +24 dB") << 127 << 127 << 1264 << 127;
-    QTest::newRow("7-bit 1") << 127 << 1 << 34 << 1;
-    QTest::newRow("7-bit 63") << 127 << 63 << 639 << 63;
-    QTest::newRow("7-bit 64") << 127 << 64 << 649 << 64;
-    QTest::newRow("14-bit bottom") << 16383 << 0 << 24 << 0;
-    QTest::newRow("14-bit top") << 16383 << 16383 << 1264 << 16383;
-    QTest::newRow("14-bit centre") << 16383 << 8192 << 644 << 8192;
-    QTest::newRow("14-bit 8191") << 16383 << 8191 << 644 << 8192;
-    QTest::newRow("14-bit 7") << 16383 << 7 << 25 << 13;
+    const auto row = [](const char *name, int max, int value, int gain, int back) {
+        QTest::newRow(name) << max << value << gain << back;
+    };
+    row("7-bit bottom is Off", 127, 0, 24, 0);
+    row("7-bit top is +24 dB", 127, 127, 1264, 127);
+    row("7-bit 1", 127, 1, 34, 1);
+    row("7-bit 63", 127, 63, 639, 63);
+    row("7-bit 64", 127, 64, 649, 64);
+    row("14-bit bottom", 16383, 0, 24, 0);
+    row("14-bit top", 16383, 16383, 1264, 16383);
+    row("14-bit centre", 16383, 8192, 644, 8192);
+    row("14-bit 8191", 16383, 8191, 644, 8192);
+    row("14-bit 7", 16383, 7, 25, 13);
 }
 
 void MidiTest::mapping() {
@@ -314,48 +318,37 @@ void MidiTest::buttonsAndTouch() {
 void MidiTest::pickup_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QList<Step>>("steps");
-    const int pickup = int(FaderMode::Pickup);
+    const auto row = [](const char *name, const QList<Step> &steps,
+                        FaderMode mode = FaderMode::Pickup) {
+        QTest::newRow(name) << int(mode) << steps;
+    };
     const double t3 = 3.0 / 128;
-    QTest::newRow("first value within 3/128 passes")
-        << pickup << QList<Step>{{'o', 0, .5, .5 + t3, 1}};
-    QTest::newRow("first value below within 3/128")
-        << pickup << QList<Step>{{'o', 0, .5, .5 - t3, 1}};
-    QTest::newRow("first value far never passes")
-        << pickup << QList<Step>{{'o', 0, .5, .5 + 4.0 / 128, 0}};
-    QTest::newRow("0 far from the panel never passes")
-        << pickup << QList<Step>{{'o', 0, .5, 0, 0}, {'o', 10, .5, 0, 0}, {'o', 20, .5, 0, 0}};
-    QTest::newRow("0 at a panel that is Off passes") << pickup << QList<Step>{{'o', 0, 0, 0, 1}};
-    QTest::newRow("0 near a panel above Off holds")
-        << pickup << QList<Step>{{'o', 0, 2.0 / 1240, 0, 0}, {'o', 10, 2.0 / 1240, 1.0 / 1240, 1}};
-    QTest::newRow("0 crossing down holds")
-        << pickup << QList<Step>{{'o', 0, .2, .5, 0}, {'o', 10, .2, 0, 0}, {'o', 20, .2, .25, 1}};
-    QTest::newRow("crossing from below")
-        << pickup << QList<Step>{{'o', 0, .5, .3, 0}, {'o', 10, .5, .45, 0}, {'o', 20, .5, .6, 1}};
-    QTest::newRow("crossing from above")
-        << pickup << QList<Step>{{'o', 0, .5, .8, 0}, {'o', 10, .5, .4, 1}};
-    QTest::newRow("landing on the panel")
-        << pickup << QList<Step>{{'o', 0, .5, .8, 0}, {'o', 10, .5, .5, 1}};
-    QTest::newRow("same side far holds")
-        << pickup << QList<Step>{{'o', 0, .5, .8, 0}, {'o', 10, .5, .7, 0}, {'o', 20, .5, .9, 0}};
-    QTest::newRow("quick throws after takeover")
-        << pickup << QList<Step>{{'o', 0, .5, .5, 1}, {'o', 5, .5, 1, 1}, {'o', 10, 1, 0, 1}};
-    QTest::newRow("outside move re-arms")
-        << pickup
-        << QList<Step>{
-               {'o', 0, .5, .5, 1}, {'m', 1000}, {'o', 1010, .8, .55, 0}, {'o', 1020, .8, .9, 1}};
-    QTest::newRow("outside move under the hand does not re-arm")
-        << pickup << QList<Step>{{'o', 0, .5, .5, 1}, {'m', 299}, {'o', 310, .3, .9, 1}};
-    QTest::newRow("outside move at 300 ms re-arms")
-        << pickup << QList<Step>{{'o', 0, .5, .5, 1}, {'m', 300}, {'o', 310, .3, .9, 0}};
-    QTest::newRow("deliberate move re-arms under the hand")
-        << pickup << QList<Step>{{'o', 0, .5, .5, 1}, {'r', 10}, {'o', 20, .8, .55, 0}};
-    QTest::newRow("lost surface forgets its position")
-        << pickup
-        << QList<Step>{{'o', 0, .5, .3, 0}, {'f', 5}, {'o', 10, .5, .7, 0}, {'o', 20, .5, .3, 1}};
-    QTest::newRow("jump passes anywhere")
-        << int(FaderMode::Jump) << QList<Step>{{'o', 0, .5, 0, 1}};
-    QTest::newRow("motor passes anywhere")
-        << int(FaderMode::Motor) << QList<Step>{{'o', 0, .9, .1, 1}};
+    row("first value within 3/128 passes", {{'o', 0, .5, .5 + t3, 1}});
+    row("first value below within 3/128", {{'o', 0, .5, .5 - t3, 1}});
+    row("first value far never passes", {{'o', 0, .5, .5 + 4.0 / 128, 0}});
+    row("0 far from the panel never passes",
+        {{'o', 0, .5, 0, 0}, {'o', 10, .5, 0, 0}, {'o', 20, .5, 0, 0}});
+    row("0 at a panel that is Off passes", {{'o', 0, 0, 0, 1}});
+    row("0 near a panel above Off holds",
+        {{'o', 0, 2.0 / 1240, 0, 0}, {'o', 10, 2.0 / 1240, 1.0 / 1240, 1}});
+    row("0 crossing down holds", {{'o', 0, .2, .5, 0}, {'o', 10, .2, 0, 0}, {'o', 20, .2, .25, 1}});
+    row("crossing from below", {{'o', 0, .5, .3, 0}, {'o', 10, .5, .45, 0}, {'o', 20, .5, .6, 1}});
+    row("crossing from above", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .4, 1}});
+    row("landing on the panel", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .5, 1}});
+    row("same side far holds", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .7, 0}, {'o', 20, .5, .9, 0}});
+    row("quick throws after takeover",
+        {{'o', 0, .5, .5, 1}, {'o', 5, .5, 1, 1}, {'o', 10, 1, 0, 1}});
+    row("outside move re-arms",
+        {{'o', 0, .5, .5, 1}, {'m', 1000}, {'o', 1010, .8, .55, 0}, {'o', 1020, .8, .9, 1}});
+    row("outside move under the hand does not re-arm",
+        {{'o', 0, .5, .5, 1}, {'m', 299}, {'o', 310, .3, .9, 1}});
+    row("outside move at 300 ms re-arms", {{'o', 0, .5, .5, 1}, {'m', 300}, {'o', 310, .3, .9, 0}});
+    row("deliberate move re-arms under the hand",
+        {{'o', 0, .5, .5, 1}, {'r', 10}, {'o', 20, .8, .55, 0}});
+    row("lost surface forgets its position",
+        {{'o', 0, .5, .3, 0}, {'f', 5}, {'o', 10, .5, .7, 0}, {'o', 20, .5, .3, 1}});
+    row("jump passes anywhere", {{'o', 0, .5, 0, 1}}, FaderMode::Jump);
+    row("motor passes anywhere", {{'o', 0, .9, .1, 1}}, FaderMode::Motor);
 }
 
 void MidiTest::pickup() {
@@ -428,33 +421,24 @@ void MidiTest::learn_data() {
     QTest::addColumn<int>("poll");           // -1: none
     QTest::addColumn<QString>("learned");
     const int f = int(LearnTarget::Fader2), b = int(LearnTarget::Stereo1);
-    const int pickup = int(FaderMode::Pickup);
-    QTest::newRow("pitch bend") << f << pickup << QStringList{"0:e30040"} << -1
-                                << "pitchbend 4 pickup";
-    QTest::newRow("keeps the armed mode")
-        << f << int(FaderMode::Motor) << QStringList{"0:e00040"} << -1 << "pitchbend 1 motor";
-    QTest::newRow("MSB then LSB") << f << pickup << QStringList{"0:b00740", "5:b02705"} << -1
-                                  << "cc14 1 7 pickup";
-    QTest::newRow("LSB then MSB") << f << pickup << QStringList{"0:b02705", "5:b00740"} << -1
-                                  << "cc14 1 7 pickup";
-    QTest::newRow("MSB moving on, then LSB")
-        << f << pickup << QStringList{"0:b00740", "40:b00741", "80:b02700"} << -1
-        << "cc14 1 7 pickup";
-    QTest::newRow("no pair within 100 ms")
-        << f << pickup << QStringList{"0:b00740"} << 100 << "cc 1 7 pickup";
-    QTest::newRow("not yet at 99 ms") << f << pickup << QStringList{"0:b00740"} << 99 << "";
-    QTest::newRow("pair too late")
-        << f << pickup << QStringList{"0:b00740", "150:b02705"} << -1 << "cc 1 7 pickup";
-    QTest::newRow("pair on another channel")
-        << f << pickup << QStringList{"0:b00740", "5:b12705"} << -1 << "cc 1 7 pickup";
-    QTest::newRow("controller above 63 at once")
-        << f << pickup << QStringList{"0:b04640"} << -1 << "cc 1 70 pickup";
-    QTest::newRow("touch note skipped")
-        << f << pickup << QStringList{"0:90687f", "1:e00040"} << -1 << "pitchbend 1 pickup";
-    QTest::newRow("note button") << b << pickup << QStringList{"0:803c40", "1:913c7f"} << -1
-                                 << "note 2 60";
-    QTest::newRow("cc button press")
-        << b << pickup << QStringList{"0:b01400", "1:e00040", "2:b01440"} << -1 << "cc 1 20";
+    const auto row = [](const char *name, int target, const QStringList &events, int poll,
+                        const char *learned, FaderMode mode = FaderMode::Pickup) {
+        QTest::newRow(name) << target << int(mode) << events << poll << QString::fromUtf8(learned);
+    };
+    row("pitch bend", f, {"0:e30040"}, -1, "pitchbend 4 pickup");
+    row("keeps the armed mode", f, {"0:e00040"}, -1, "pitchbend 1 motor", FaderMode::Motor);
+    row("MSB then LSB", f, {"0:b00740", "5:b02705"}, -1, "cc14 1 7 pickup");
+    row("LSB then MSB", f, {"0:b02705", "5:b00740"}, -1, "cc14 1 7 pickup");
+    row("MSB moving on, then LSB", f, {"0:b00740", "40:b00741", "80:b02700"}, -1,
+        "cc14 1 7 pickup");
+    row("no pair within 100 ms", f, {"0:b00740"}, 100, "cc 1 7 pickup");
+    row("not yet at 99 ms", f, {"0:b00740"}, 99, "");
+    row("pair too late", f, {"0:b00740", "150:b02705"}, -1, "cc 1 7 pickup");
+    row("pair on another channel", f, {"0:b00740", "5:b12705"}, -1, "cc 1 7 pickup");
+    row("controller above 63 at once", f, {"0:b04640"}, -1, "cc 1 70 pickup");
+    row("touch note skipped", f, {"0:90687f", "1:e00040"}, -1, "pitchbend 1 pickup");
+    row("note button", b, {"0:803c40", "1:913c7f"}, -1, "note 2 60");
+    row("cc button press", b, {"0:b01400", "1:e00040", "2:b01440"}, -1, "cc 1 20");
 }
 
 void MidiTest::learn() {
@@ -549,23 +533,6 @@ void MidiTest::stablePortNames() {
 
 namespace {
 
-const char kController[] = R"(
-import sys, rtmidi
-out = rtmidi.MidiOut(rtmidi.API_UNIX_JACK, name="ctl")
-out.open_virtual_port("out")
-fb = rtmidi.MidiIn(rtmidi.API_UNIX_JACK, name="ctlfb")
-fb.open_virtual_port("in")
-fb.set_callback(lambda event, data: print(bytes(event[0]).hex(), flush=True))
-print("ready", flush=True)
-for line in sys.stdin:
-    out.send_message(list(bytes.fromhex(line.strip())))
-)";
-
-QString Python() {
-    const QString system = QStringLiteral("/usr/bin/python3");
-    return QFileInfo::exists(system) ? system : QStandardPaths::findExecutable("python3");
-}
-
 // The names of the ports the server lists, or nothing while it does not answer.
 std::optional<QByteArray> JackPorts() {
     QProcess lsp;
@@ -585,24 +552,14 @@ struct JackRig {
         controller.waitForFinished(2000);
         TestSupport::StopJackServer(server);
     }
-    bool startController() {
-        controller.start(Python(), {QStringLiteral("-c"), QString::fromLatin1(kController)});
-        return controller.waitForStarted(2000) &&
-               QTest::qWaitFor([&] { return controller.canReadLine(); }, 3000) &&
-               controller.readLine().trimmed() == "ready";
-    }
+    bool startController() { return TestSupport::StartMidiController(controller); }
 };
 
 } // namespace
 
 void MidiTest::jackPorts() {
-    if (QFileInfo::exists("/dev/snd/seq"))
-        QSKIP("this machine has an ALSA sequencer, which the panel would use instead of JACK");
-    const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
-    if (jackd.isEmpty())
-        QSKIP("jackd is not installed (Debian jackd2)");
-    if (QProcess::execute(Python(), {QStringLiteral("-c"), QStringLiteral("import rtmidi")}) != 0)
-        QSKIP("python3-rtmidi is not installed");
+    if (const QString why = TestSupport::JackMidiUnavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
     const QByteArray name = "ds-test-midi";
     TestSupport::ClearStaleJackState();
     qputenv("JACK_DEFAULT_SERVER", name);

@@ -8,6 +8,7 @@
 #include "support/Controls.h"
 #include "support/EventLoop.h"
 #include "support/JackServer.h"
+#include "support/MidiController.h"
 #include "support/SettingsFile.h"
 #include "support/SimProcess.h"
 #include "surfaces/MidiSurface.h"
@@ -28,24 +29,6 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 
-const char kController[] = R"(
-import sys, rtmidi
-out = rtmidi.MidiOut(rtmidi.API_UNIX_JACK, name="ctl")
-out.open_virtual_port("out")
-fb = rtmidi.MidiIn(rtmidi.API_UNIX_JACK, name="ctlfb")
-fb.open_virtual_port("in")
-fb.set_callback(lambda event, data: print(bytes(event[0]).hex(), flush=True))
-print("ready", flush=True)
-for line in sys.stdin:
-    for message in line.split():
-        out.send_message(list(bytes.fromhex(message)))
-)";
-
-QString Python() {
-    const QString system = QStringLiteral("/usr/bin/python3");
-    return QFileInfo::exists(system) ? system : QStandardPaths::findExecutable("python3");
-}
-
 } // namespace
 
 class MidiEndToEndTest : public QObject {
@@ -60,12 +43,7 @@ class MidiEndToEndTest : public QObject {
     MidiSurface &midi() { return m_form->midi(); }
     QSlider *fader(int i) { return Find<QSlider>(m_form.get(), "sliGain", i); }
 
-    bool startController() {
-        m_controller.start(Python(), {QStringLiteral("-c"), QString::fromLatin1(kController)});
-        return m_controller.waitForStarted(2000) &&
-               spinUntil([&] { return m_controller.canReadLine(); }, 3000) &&
-               m_controller.readLine().trimmed() == "ready";
-    }
+    bool startController() { return TestSupport::StartMidiController(m_controller); }
     void stopController() {
         m_controller.kill();
         m_controller.waitForFinished(2000);
@@ -100,13 +78,8 @@ class MidiEndToEndTest : public QObject {
 
   private slots:
     void initTestCase() {
-        if (QFileInfo::exists("/dev/snd/seq"))
-            QSKIP("this machine has an ALSA sequencer, which the panel would use instead of JACK");
-        const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
-        if (jackd.isEmpty())
-            QSKIP("jackd is not installed (Debian jackd2)");
-        if (QProcess::execute(Python(), {"-c", "import rtmidi"}) != 0)
-            QSKIP("python3-rtmidi is not installed");
+        if (const QString why = TestSupport::JackMidiUnavailable(); !why.isEmpty())
+            QSKIP(qPrintable(why));
         QVERIFY(TestSupport::StartJackServer(m_jack, "ds-test-midi-e2e"));
         // The controller's ports come up once the server answers.
         QVERIFY(QTest::qWaitFor([&] { return startController(); }, 5000));
