@@ -195,59 +195,53 @@ class SafetyNetTest : public QObject {
         QTest::addColumn<SceneFile::Failure>("failure");
         QTest::addColumn<QString>("reason");
         using F = SceneFile::Failure;
+        const auto row = [](const char *name, const QByteArray &bytes, F failure,
+                            const QString &reason = {}) {
+            QTest::newRow(name) << bytes << failure << reason;
+        };
         const QByteArray good =
             R"({"name": "S", "type": 1, "outChan": 1, "wholeSwitcher": false, )";
-        QTest::newRow("empty") << QByteArray() << F::NotJson
-                               << "not a scene file: the JSON is broken at byte 0 (illegal value)";
-        QTest::newRow("cut")
-            << sceneFile(good).chopped(3) << F::NotJson
-            << "not a scene file: the JSON is broken at byte 120 (unterminated object)";
-        QTest::newRow("array") << QByteArray("[]") << F::Foreign
-                               << "not a scene file of this program";
-        QTest::newRow("other tag")
-            << QByteArray(R"({"format": "x", "version": 1, "scenes": []})") << F::Foreign << "";
-        QTest::newRow("no version")
-            << QByteArray(R"({"format": "dual-slider-scenes", "scenes": []})") << F::Foreign << "";
-        QTest::newRow("version 1.5") << sceneFile("", "1.5") << F::Foreign << "";
-        QTest::newRow("newer") << sceneFile("", "2") << F::Newer
-                               << "the scenes were saved by a later version of this program (scene "
-                                  "format 2; this version reads format 1)";
-        QTest::newRow("no list") << QByteArray(R"({"format": "dual-slider-scenes", "version": 1})")
-                                 << F::BadEntry << "the file has no list of scenes";
-        QTest::newRow("not object") << sceneFile("3") << F::BadEntry << "scene 1 is not an object";
-        QTest::newRow("no name") << sceneFile(R"({"type": 1})") << F::BadEntry
-                                 << "scene 1: a scene needs a name";
-        QTest::newRow("padded name") << sceneFile(R"({"name": " S"})") << F::BadEntry
-                                     << "scene 1: a scene name cannot begin or end with a blank";
-        QTest::newRow("line break")
-            << sceneFile(R"({"name": "a\nb"})") << F::BadEntry
-            << "scene 1: a scene name cannot hold control characters or line breaks";
-        QTest::newRow("type 2") << sceneFile(R"({"name": "S", "type": 2})") << F::BadEntry
-                                << "scene 1 (\"S\"): the gain type is not 1, 3 or 10";
-        QTest::newRow("out 0") << sceneFile(R"({"name": "S", "type": 10, "outChan": 0})")
-                               << F::BadEntry
-                               << "scene 1 (\"S\"): the output channel is not from 1 to 1025";
-        QTest::newRow("whole \"yes\"") << sceneFile(good.chopped(7) + "\"yes\"}") << F::BadEntry
-                                       << "scene 1 (\"S\"): \"wholeSwitcher\" is not true or false";
-        QTest::newRow("no gains")
-            << sceneFile(good + "\"gains\": {}}") << F::BadEntry
-            << "scene 1 (\"S\"): \"gains\" is not a list of at most 1025 gains";
+        row("empty", QByteArray(), F::NotJson,
+            "not a scene file: the JSON is broken at byte 0 (illegal value)");
+        row("cut", sceneFile(good).chopped(3), F::NotJson,
+            "not a scene file: the JSON is broken at byte 120 (unterminated object)");
+        row("array", QByteArray("[]"), F::Foreign, "not a scene file of this program");
+        row("other tag", QByteArray(R"({"format": "x", "version": 1, "scenes": []})"), F::Foreign);
+        row("no version", QByteArray(R"({"format": "dual-slider-scenes", "scenes": []})"),
+            F::Foreign);
+        row("version 1.5", sceneFile("", "1.5"), F::Foreign);
+        row("newer", sceneFile("", "2"), F::Newer,
+            "the scenes were saved by a later version of this program (scene "
+            "format 2; this version reads format 1)");
+        row("no list", QByteArray(R"({"format": "dual-slider-scenes", "version": 1})"), F::BadEntry,
+            "the file has no list of scenes");
+        row("not object", sceneFile("3"), F::BadEntry, "scene 1 is not an object");
+        row("no name", sceneFile(R"({"type": 1})"), F::BadEntry, "scene 1: a scene needs a name");
+        row("padded name", sceneFile(R"({"name": " S"})"), F::BadEntry,
+            "scene 1: a scene name cannot begin or end with a blank");
+        row("line break", sceneFile(R"({"name": "a\nb"})"), F::BadEntry,
+            "scene 1: a scene name cannot hold control characters or line breaks");
+        row("type 2", sceneFile(R"({"name": "S", "type": 2})"), F::BadEntry,
+            "scene 1 (\"S\"): the gain type is not 1, 3 or 10");
+        row("out 0", sceneFile(R"({"name": "S", "type": 10, "outChan": 0})"), F::BadEntry,
+            "scene 1 (\"S\"): the output channel is not from 1 to 1025");
+        row("whole \"yes\"", sceneFile(good.chopped(7) + "\"yes\"}"), F::BadEntry,
+            "scene 1 (\"S\"): \"wholeSwitcher\" is not true or false");
+        row("no gains", sceneFile(good + "\"gains\": {}}"), F::BadEntry,
+            "scene 1 (\"S\"): \"gains\" is not a list of at most 1025 gains");
         const QString gain2 =
             "scene 1 (\"S\"): gain 2 is not a channel from 1 to 1025 with a gain from 0 to 16383";
         for (const char *entry :
              {R"({"channel": 0, "gain": 1})", R"({"channel": 1026, "gain": 1})",
               R"({"channel": 2, "gain": 16384})", R"({"channel": 2, "gain": -1})",
               R"({"channel": 2.5, "gain": 1})", R"({"channel": 2})", "[2, 1]"})
-            QTest::newRow(entry) << sceneFile(good + R"("gains": [{"channel": 1, "gain": 1}, )" +
-                                              entry + "]}")
-                                 << F::BadEntry << gain2;
-        QTest::newRow("channel twice")
-            << sceneFile(good +
-                         R"("gains": [{"channel": 7, "gain": 1}, {"channel": 7, "gain": 2}]})")
-            << F::BadEntry << "scene 1 (\"S\"): channel 7 appears twice";
-        QTest::newRow("name twice")
-            << sceneFile(good + R"("gains": []}, )" + good + R"("gains": []})") << F::BadEntry
-            << "scene 2 (\"S\"): the name is taken twice";
+            row(entry, sceneFile(good + R"("gains": [{"channel": 1, "gain": 1}, )" + entry + "]}"),
+                F::BadEntry, gain2);
+        row("channel twice",
+            sceneFile(good + R"("gains": [{"channel": 7, "gain": 1}, {"channel": 7, "gain": 2}]})"),
+            F::BadEntry, "scene 1 (\"S\"): channel 7 appears twice");
+        row("name twice", sceneFile(good + R"("gains": []}, )" + good + R"("gains": []})"),
+            F::BadEntry, "scene 2 (\"S\"): the name is taken twice");
     }
     // A refused file is never written over by the store, which says why.
     void sceneFileRefused() {
