@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -113,6 +114,22 @@ MidiPage::MidiPage(MidiSurface &surface, QWidget *parent)
     learnRow->addWidget(m_cancelLearn);
     layout->addLayout(learnRow);
     layout->addWidget(m_last);
+
+    // A button that recalls a scene: its name, then Learn and the button.
+    auto *sceneRow = new QHBoxLayout;
+    auto *sceneName = new QLineEdit(this);
+    sceneName->setObjectName(QStringLiteral("midiSceneName"));
+    auto *sceneLabel = new QLabel(QStringLiteral("Sce&ne to recall:"), this);
+    sceneLabel->setBuddy(sceneName);
+    sceneName->setAccessibleName(QStringLiteral("Scene to recall"));
+    auto *learnScene = new QPushButton(QStringLiteral("Learn &Scene Button"), this);
+    learnScene->setObjectName(QStringLiteral("midiLearnScene"));
+    connect(learnScene, &QPushButton::clicked, this,
+            [this, sceneName] { m_surface.learnScene(sceneName->text()); });
+    sceneRow->addWidget(sceneLabel);
+    sceneRow->addWidget(sceneName, 1);
+    sceneRow->addWidget(learnScene);
+    layout->addLayout(sceneRow);
     layout->addWidget(m_scenes);
     layout->addWidget(m_problems);
     layout->addStretch();
@@ -211,9 +228,10 @@ void MidiPage::showState() {
 
     if (const auto target = m_surface.learning()) {
         m_learnState->setText(
-            setup.input.isEmpty()
-                ? QStringLiteral("Learning %1: choose an input port first.")
-                      .arg(TargetName(*target))
+            setup.input.isEmpty() ? QStringLiteral("Learning %1: choose an input port first.")
+                                        .arg(TargetName(*target))
+            : *target == LearnTarget::Scene
+                ? QStringLiteral("Learning the scene button: press a button or a key…")
                 : QStringLiteral("Learning %1: move a control…").arg(TargetName(*target)));
         m_cancelLearn->setEnabled(true);
     } else {

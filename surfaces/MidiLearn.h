@@ -25,7 +25,8 @@
 
 namespace Midi {
 
-enum class LearnTarget { Fader1, Fader2, Zero1, Zero2, Stereo1, Stereo2, Lock };
+// Scene: a button that recalls a scene, whose name the caller holds while learning.
+enum class LearnTarget { Fader1, Fader2, Zero1, Zero2, Stereo1, Stereo2, Lock, Scene };
 
 bool IsFaderTarget(LearnTarget target);
 

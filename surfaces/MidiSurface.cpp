@@ -53,6 +53,8 @@ QString KeyOf(LearnTarget target) {
         return QStringLiteral("MIDI Stereo 2");
     case LearnTarget::Lock:
         return QStringLiteral("MIDI Lock");
+    case LearnTarget::Scene:
+        return QStringLiteral("MIDI Scene");
     }
     return {};
 }
@@ -106,6 +108,8 @@ QString TargetName(LearnTarget target) {
         return QStringLiteral("Stereo 2");
     case LearnTarget::Lock:
         return QStringLiteral("Lock Faders");
+    case LearnTarget::Scene:
+        return QStringLiteral("Scene");
     }
     return {};
 }
@@ -459,7 +463,39 @@ void MidiSurface::cancelLearn() {
     emit stateChanged();
 }
 
+void MidiSurface::learnScene(const QString &name) {
+    const QString scene = name.simplified();
+    if (scene.isEmpty())
+        return;
+    m_sceneToLearn = scene;
+    learn(LearnTarget::Scene);
+}
+
+// A learned scene button takes the key that already recalls that scene, or the first free one.
+void MidiSurface::applyLearnedScene(const ButtonBinding &button) {
+    std::optional<std::size_t> slot;
+    for (std::size_t k = 0; k < m_scenes.size() && !slot; ++k)
+        if (m_scenes[k] && m_scenes[k]->scene == m_sceneToLearn)
+            slot = k;
+    for (std::size_t k = 0; k < m_scenes.size() && !slot; ++k)
+        if (!m_scenes[k] && m_settings.midiScenes[k].trimmed().isEmpty())
+            slot = k;
+    if (!slot) {
+        m_lastOutcome = QStringLiteral("not learned: all %1 scene keys are in use").arg(kSceneKeys);
+    } else {
+        m_scenes[*slot] = SceneBinding{button, m_sceneToLearn};
+        m_settings.midiScenes[*slot] = ToText(*m_scenes[*slot]);
+        m_lastOutcome = QStringLiteral("learned for scene \"%1\"").arg(m_sceneToLearn);
+        save();
+    }
+    emit stateChanged();
+}
+
 void MidiSurface::applyLearned(const Learned &learned) {
+    if (learned.target == LearnTarget::Scene) {
+        applyLearnedScene(std::get<ButtonBinding>(learned.binding));
+        return;
+    }
     // One control drives one target: learning it for a second one takes it from the first.
     if (const auto *fader = std::get_if<FaderBinding>(&learned.binding)) {
         const int i = FaderOf(learned.target);

@@ -83,6 +83,9 @@ class MidiSurface : public QObject {
     void setInputPort(const QString &name);
     void setOutputPort(const QString &name);
     void learn(Midi::LearnTarget target);
+    // Learns the next button pressed as the recall of the scene of that name (a "MIDI Scene n"
+    // key: the one that already recalls it, or the first free one).
+    void learnScene(const QString &name);
     void cancelLearn();
     void remove(Midi::LearnTarget target);
     void setMode(int i, Midi::FaderMode mode);
@@ -106,6 +109,7 @@ class MidiSurface : public QObject {
     void faderValue(int i, int value);
     void pressed(const QString &what, int i, const std::function<void()> &act);
     void applyLearned(const Midi::Learned &learned);
+    void applyLearnedScene(const Midi::ButtonBinding &button);
     void scheduleLearnPoll();
     void pumpMotor(int i);
     void resetMotor(int i);
@@ -121,6 +125,7 @@ class MidiSurface : public QObject {
     Midi::MidiSetup m_setup;
     std::array<std::optional<Midi::SceneBinding>, Midi::kSceneKeys> m_scenes;
     QStringList m_sceneProblems;
+    QString m_sceneToLearn;
     MidiPorts *m_ports = nullptr;
 
     std::array<Midi::Pickup, kFaders> m_pickups;

@@ -198,6 +198,25 @@ class MidiEndToEndTest : public QObject {
         send("b00764");
         QVERIFY(traced("| E3 02 01 01 00 00 00 68 07 73 FF"));
     }
+
+    // A button learned for a scene takes the first free scene key, is written to the file and
+    // recalls that scene by name when pressed.
+    void sceneButtonLearned() {
+        start("MIDI Fader 1=cc 1 7 jump\n");
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(reported());
+        QStringList recalled;
+        connect(&midi(), &MidiSurface::sceneRecallRequested, this,
+                [&](const QString &name, std::optional<double>) { recalled << name; });
+        midi().learnScene(QStringLiteral("  Second  half "));
+        send("903d7f");
+        QVERIFY(spinUntil([&] { return !midi().learning(); }, kWaitMs));
+        QCOMPARE(midi().lastOutcome(), QStringLiteral("learned for scene \"Second half\""));
+        QVERIFY(TestSupport::readSettingsFile().contains("MIDI Scene 1=note 1 61 Second half"));
+        send("903d7f");
+        QVERIFY(spinUntil([&] { return !recalled.isEmpty(); }, kWaitMs));
+        QCOMPARE(recalled, QStringList{"Second half"});
+    }
 };
 
 QTEST_MAIN(MidiEndToEndTest)
