@@ -185,6 +185,7 @@ void MidiPage::showState() {
     if (!m_surface.portState().isEmpty())
         state << QStringLiteral("Last change: %1").arg(m_surface.portState());
     m_portState->setText(state.join(QLatin1Char('\n')));
+    m_portState->setVisible(!state.isEmpty());
 
     for (int r = 0; r < kTargets; ++r) {
         const LearnTarget target = ::kTargets[r];
@@ -223,6 +224,9 @@ void MidiPage::showState() {
                 text = ToText(**binding);
         }
         row.binding->setText(bound ? text : QStringLiteral("not bound"));
+        // Heard as the target and what binds it, as both are seen on the row.
+        row.binding->setAccessibleName(TargetName(::kTargets[r]) + QStringLiteral(": ") +
+                                       row.binding->text());
         row.remove->setEnabled(bound);
     }
 

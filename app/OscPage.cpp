@@ -87,6 +87,7 @@ OscPage::OscPage(OscSurface &surface, Save save, QWidget *parent)
     lblProblem->setObjectName(QStringLiteral("lblOscProblem"));
     lblProblem->setWordWrap(true);
     lblProblem->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    lblProblem->hide(); // shown only with something to say: an empty stop for Tab says nothing
     auto *applyRow = new QHBoxLayout;
     applyRow->addWidget(cmdApply);
     applyRow->addWidget(lblProblem, 1);
@@ -152,6 +153,7 @@ void OscPage::apply() {
     if (!problem.isEmpty()) {
         lblProblem->setText(problem);
         lblProblem->setAccessibleName(problem);
+        lblProblem->show();
         return;
     }
     chosen.oscPort = quint16(port);
@@ -159,6 +161,7 @@ void OscPage::apply() {
     const QString failure = m_save ? m_save(chosen) : QString();
     lblProblem->setText(failure);
     lblProblem->setAccessibleName(failure);
+    lblProblem->setVisible(!failure.isEmpty());
     refresh();
 }
 

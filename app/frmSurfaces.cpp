@@ -9,6 +9,7 @@ frmSurfaces::frmSurfaces(QWidget *parent) : QDialog(parent), m_pages(new QTabWid
     setObjectName(QStringLiteral("frmSurfaces"));
     setWindowTitle(QStringLiteral("Control Surfaces"));
     m_pages->setObjectName(QStringLiteral("surfacePages"));
+    m_pages->setAccessibleName(QStringLiteral("Surfaces"));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     auto *layout = new QVBoxLayout(this);

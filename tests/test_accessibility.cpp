@@ -6,6 +6,7 @@
 #include "app/frmAbout.h"
 #include "app/frmMain.h"
 #include "app/frmSetup.h"
+#include "app/frmSurfaces.h"
 #include "support/Controls.h"
 #include "support/FaderRig.h"
 #include "support/PanelPeer.h"
@@ -18,7 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 #include <private/qguiapplication_p.h>
@@ -114,7 +117,17 @@ class AccessibilityTest : public QObject {
         setup.show();
         frmAbout about(QStringLiteral("Slider.ini"), &window);
         about.show();
-        for (QWidget *top : std::initializer_list<QWidget *>{&window, &setup, &about}) {
+        // The Control Surfaces window, one page at a time (a tab shows only its own controls).
+        Find<QAction>(&window, "mnuSurfaces")->trigger();
+        auto *surfaces = window.findChild<frmSurfaces *>();
+        auto *pages = Find<QTabWidget>(surfaces, "surfacePages");
+        QList<QWidget *> tops{&window, &setup, &about};
+        for (int page = 0; page < pages->count(); ++page)
+            tops << surfaces;
+        int page = 0;
+        for (QWidget *top : tops) {
+            if (top == surfaces)
+                pages->setCurrentIndex(page++);
             for (QWidget *w : top->findChildren<QWidget *>()) {
                 if (!w->isVisibleTo(top) || w->objectName().startsWith("qt_"))
                     continue;
@@ -123,9 +136,10 @@ class AccessibilityTest : public QObject {
                     shown =
                         Find<QLabel>(w->parent(), "lblGain", w->objectName().back().digitValue())
                             ->text();
+                // A field's label's words; the colon after them is not spoken.
                 for (QLabel *label : top->findChildren<QLabel *>())
                     if (label->buddy() == w && qobject_cast<QLineEdit *>(w))
-                        shown = visibleText(label);
+                        shown = visibleText(label).remove(QRegularExpression(":$"));
                 const QString accessible = name(w);
                 QVERIFY2(accessible.contains(shown),
                          qPrintable(w->objectName() + ": " + accessible + " / " + shown));
