@@ -154,3 +154,10 @@ bool WriteMidiSurfaceSettings(const QString &path, const SurfaceSettings &settin
 }
 
 } // namespace DiskWork
+
+QString *SurfaceSettings::midiLine(const QString &key) {
+    for (const auto &[name, field] : DiskWork::kMidiKeys)
+        if (key == QLatin1String(name))
+            return &(this->*field);
+    return nullptr;
+}

@@ -41,6 +41,10 @@ struct SurfaceSettings {
     std::array<QString, 8> midiScenes;
 
     bool operator==(const SurfaceSettings &) const = default;
+
+    // The raw line of a MIDI key ("MIDI Fader 1", ...; not the scene keys), or none for any
+    // other key.
+    QString *midiLine(const QString &key);
 };
 
 namespace DiskWork {

@@ -13,25 +13,6 @@ using namespace Midi;
 
 namespace {
 
-// The raw line of each MIDI key, as SurfaceSettings keeps them.
-QString *RawLine(SurfaceSettings &s, const QString &key) {
-    static const std::array<std::pair<const char *, QString SurfaceSettings::*>, 9> keys{{
-        {"MIDI Input", &SurfaceSettings::midiInput},
-        {"MIDI Output", &SurfaceSettings::midiOutput},
-        {"MIDI Fader 1", &SurfaceSettings::midiFader1},
-        {"MIDI Fader 2", &SurfaceSettings::midiFader2},
-        {"MIDI Zero 1", &SurfaceSettings::midiZero1},
-        {"MIDI Zero 2", &SurfaceSettings::midiZero2},
-        {"MIDI Stereo 1", &SurfaceSettings::midiStereo1},
-        {"MIDI Stereo 2", &SurfaceSettings::midiStereo2},
-        {"MIDI Lock", &SurfaceSettings::midiLock},
-    }};
-    for (const auto &[name, field] : keys)
-        if (key == QLatin1String(name))
-            return &(s.*field);
-    return nullptr;
-}
-
 QString SceneKey(int n) {
     return QStringLiteral("MIDI Scene %1").arg(n + 1);
 }
@@ -170,7 +151,7 @@ void MidiSurface::load(const QString &readFrom, const QString &path) {
 void MidiSurface::apply(const SurfaceSettings &settings) {
     m_settings = settings;
     m_setup = ReadMidiSetup([this](const QString &key) {
-        const QString *line = RawLine(m_settings, key);
+        const QString *line = m_settings.midiLine(key);
         return line ? *line : QString();
     });
     m_sceneProblems.clear();
@@ -581,7 +562,7 @@ void MidiSurface::setOutputPort(const QString &name) {
 
 void MidiSurface::save() {
     for (const auto &[key, text] : MidiSetupEntries(m_setup))
-        if (QString *line = RawLine(m_settings, key))
+        if (QString *line = m_settings.midiLine(key))
             *line = text;
     if (m_path.isEmpty())
         return;
