@@ -236,32 +236,23 @@ void MidiPorts::updateTimer() {
 }
 
 void MidiPorts::setInputPort(const QString &name) {
-    settleJackShutdown();
-    if (name == inputName_)
-        return;
-    if (in_ && in_->isPortOpen())
-        in_->closePort();
-    inputName_ = name;
-    updateTimer();
-    if (name.isEmpty()) {
-        releaseClientIfUnbound();
-        return;
-    }
-    if (!ensureClient())
-        return;
-    if (openInput())
-        emit portFound(name);
-    else
-        emit portLost(name);
+    bindPort(name, inputName_, in_.get(), &MidiPorts::openInput);
 }
 
 void MidiPorts::setOutputPort(const QString &name) {
+    bindPort(name, outputName_, out_.get(), &MidiPorts::openOutput);
+}
+
+// Binds one direction to a port by name: the old port closes, and the new one is opened at
+// once when a client can be had (found or lost says which), else by the next port check.
+void MidiPorts::bindPort(const QString &name, QString &bound, RtMidi *port,
+                         bool (MidiPorts::*open)()) {
     settleJackShutdown();
-    if (name == outputName_)
+    if (name == bound)
         return;
-    if (out_ && out_->isPortOpen())
-        out_->closePort();
-    outputName_ = name;
+    if (port && port->isPortOpen())
+        port->closePort();
+    bound = name;
     updateTimer();
     if (name.isEmpty()) {
         releaseClientIfUnbound();
@@ -269,7 +260,7 @@ void MidiPorts::setOutputPort(const QString &name) {
     }
     if (!ensureClient())
         return;
-    if (openOutput())
+    if ((this->*open)())
         emit portFound(name);
     else
         emit portLost(name);

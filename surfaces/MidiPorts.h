@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 
+class RtMidi;
 class RtMidiIn;
 class RtMidiOut;
 struct _jack_client;
@@ -103,6 +104,7 @@ class MidiPorts : public QObject {
     void checkOutput();
     bool openInput();
     bool openOutput();
+    void bindPort(const QString &name, QString &bound, RtMidi *port, bool (MidiPorts::*open)());
     void drain();
     void setAvailable(bool available, const QString &reason);
     std::optional<unsigned> findInput() const;
