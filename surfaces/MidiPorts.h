@@ -4,8 +4,9 @@
 //
 // The MIDI system is the ALSA sequencer where it exists and a client can be opened, JACK
 // otherwise. Nothing is created until a port name is bound: a panel without MIDI bindings never
-// contacts a MIDI system (no JACK client, no timer). When neither system is there, available()
-// is false and unavailableReason() says why; the panel carries on without MIDI.
+// contacts a MIDI system (no JACK client, no timer) and never loads the MIDI back end. When
+// neither system is there, or the back end cannot be loaded, available() is false and
+// unavailableReason() says why; the panel carries on without MIDI.
 //
 // While a name is bound its port is looked for every 2 s: a port that disappears is closed
 // (portLost), one that appears again under its name is reopened (portFound). Both signals are
@@ -16,6 +17,7 @@
 // object's thread, in order, as messageReceived. At most kInboxLimit messages wait at a time: a
 // surface flooding a stalled panel loses the newest beyond that (counted in droppedMessages()).
 
+#include "surfaces/MidiClient.h"
 #include "surfaces/MidiMessage.h"
 
 #include <QByteArray>
@@ -28,20 +30,6 @@
 #include <deque>
 #include <memory>
 #include <optional>
-#include <string>
-
-class RtMidi;
-class RtMidiIn;
-class RtMidiOut;
-struct _jack_client;
-typedef struct _jack_client jack_client_t;
-
-// The MIDI system's last error or warning: RtMidi reports them through a callback, which may run
-// on any thread.
-struct MidiErrorSink {
-    QMutex lock;
-    std::string text;
-};
 
 namespace Midi {
 // A port's name as the panel knows it: as the MIDI system lists it, less the client and port
@@ -49,7 +37,7 @@ namespace Midi {
 QString StablePortName(const QString &listed, bool alsa);
 } // namespace Midi
 
-class MidiPorts : public QObject {
+class MidiPorts : public QObject, private Midi::ClientEvents {
     Q_OBJECT
 
   public:
@@ -68,10 +56,10 @@ class MidiPorts : public QObject {
     bool isOutputOpen() const;
 
     // Whether a MIDI system client exists (only while a name is bound, or while listing).
-    bool hasClient() const { return in_ != nullptr; }
+    bool hasClient() const { return client_ != nullptr; }
     bool available() const { return available_; }
     QString unavailableReason() const { return reason_; }
-    QString apiName() const { return apiName_; }
+    QString apiName() const { return client_ ? client_->apiName() : QString(); }
 
     // The ports the MIDI system lists now (for the Setup dialog).
     QStringList inputPortNames();
@@ -90,8 +78,10 @@ class MidiPorts : public QObject {
     void availabilityChanged(bool available, const QString &reason);
 
   private:
-    static void OnMessage(double stamp, std::vector<unsigned char> *message, void *user);
-    static void OnJackShutdown(void *user);
+    enum class Direction { Input, Output };
+
+    void messageArrived(const unsigned char *bytes, std::size_t size) override;
+    void serverGone() override;
     void jackServerGone();
     void settleJackShutdown();
 
@@ -100,28 +90,22 @@ class MidiPorts : public QObject {
     void releaseClientIfUnbound();
     void updateTimer();
     void check();
-    void checkInput();
-    void checkOutput();
-    bool openInput();
-    bool openOutput();
-    void bindPort(const QString &name, QString &bound, RtMidi *port, bool (MidiPorts::*open)());
+    void checkPort(Direction direction);
+    bool openPort(Direction direction);
+    void closePort(Direction direction);
+    bool isOpen(Direction direction) const;
+    void bindPort(const QString &name, Direction direction);
+    QString &boundName(Direction direction);
+    QStringList portNames(Direction direction) const;
     void drain();
     void setAvailable(bool available, const QString &reason);
-    std::optional<unsigned> findInput() const;
-    std::optional<unsigned> findOutput() const;
 
     QString inputName_;
     QString outputName_;
-    std::unique_ptr<RtMidiIn> in_;
-    std::unique_ptr<RtMidiOut> out_;
-    bool alsa_ = false;
-    jack_client_t *jackWatch_ = nullptr; // JACK only: tells when the server goes away
-    std::atomic<bool> jackGone_ = false;
+    std::unique_ptr<Midi::Client> client_;
+    std::atomic<bool> serverGone_ = false;
     bool available_ = false;
     QString reason_;
-    QString apiName_;
-    std::string takeError();
-    MidiErrorSink errors_;
     QTimer checkTimer_;
 
     mutable QMutex inboxLock_;

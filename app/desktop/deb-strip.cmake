@@ -1,10 +1,17 @@
-# CPack pre-build script: strips the staged programs the way dh_strip does, dropping the
-# .comment and .note sections a plain strip leaves behind, before the package is made.
-file(GLOB programs ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/bin/*)
-if(NOT programs)
-    message(FATAL_ERROR "no programs staged in ${CPACK_TEMPORARY_DIRECTORY}")
+# CPack pre-build script: strips the staged programs and the MIDI back end the way dh_strip
+# does, dropping the .comment and .note sections a plain strip leaves behind (and, from the
+# plugin, all but its dynamic symbols), before the package is made.
+set(staged ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
+file(GLOB programs ${staged}/bin/*)
+file(GLOB plugins ${staged}/lib/dual-slider/*.so)
+if(NOT programs OR NOT plugins)
+    message(FATAL_ERROR "no programs or no MIDI back end staged in ${CPACK_TEMPORARY_DIRECTORY}")
 endif()
 foreach(program IN LISTS programs)
     execute_process(COMMAND ${CPACK_DS_STRIP} --remove-section=.comment --remove-section=.note
                             ${program} COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+foreach(plugin IN LISTS plugins)
+    execute_process(COMMAND ${CPACK_DS_STRIP} --strip-unneeded --remove-section=.comment
+                            --remove-section=.note ${plugin} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
