@@ -51,8 +51,5 @@ class Client {
 // of a running JACK server (never starting one); nullptr with the reason when neither.
 using OpenClient = Client *(*)(ClientEvents *events, QString *reason);
 inline constexpr char kOpenClientSymbol[] = "ds_midi_open_client_1";
-// The plugin's file, found in ../lib/dual-slider from the program's folder.
-inline constexpr char kBackendFolder[] = "/../lib/dual-slider/";
-inline constexpr char kBackendFile[] = "dual-slider-midi.so";
 
 } // namespace Midi

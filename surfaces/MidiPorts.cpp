@@ -12,8 +12,9 @@ namespace {
 Midi::OpenClient LoadBackend(QString *reason) {
     static QString failure;
     static const Midi::OpenClient open = [] {
+        // Beside the program's folder, as installed and in the build tree alike.
         QLibrary backend(QCoreApplication::applicationDirPath() +
-                         QLatin1String(Midi::kBackendFolder) + QLatin1String(Midi::kBackendFile));
+                         QLatin1String("/" DS_MIDI_BACKEND));
         backend.setLoadHints(QLibrary::PreventUnloadHint);
         auto entry = reinterpret_cast<Midi::OpenClient>(backend.resolve(Midi::kOpenClientSymbol));
         if (!entry)

@@ -1,8 +1,10 @@
 # Installs the build tree BUILD_DIR into the scratch folder STAGE (as DESTDIR, prefix /usr)
-# and checks that the programs, the MIDI back end, the menu entry, the icons, the metadata and the manual pages
-# are all there under one application id APP_ID. Runs the freedesktop validators if they are
-# installed. Usage: cmake -DBUILD_DIR=... -DSTAGE=... -DAPP_ID=... -DICON_SIZES=... -P this
-foreach(var BUILD_DIR STAGE APP_ID ICON_SIZES)
+# and checks that the programs, the MIDI back end (in MIDI_BACKEND_DIR), the menu entry, the
+# icons, the metadata and the manual pages are all there under one application id APP_ID. Runs
+# the freedesktop validators if they are installed.
+# Usage: cmake -DBUILD_DIR=... -DSTAGE=... -DAPP_ID=... -DICON_SIZES=... -DMIDI_BACKEND_DIR=...
+#        -P this
+foreach(var BUILD_DIR STAGE APP_ID ICON_SIZES MIDI_BACKEND_DIR)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "${var} is not set")
     endif()
@@ -20,7 +22,7 @@ set(usr ${STAGE}/usr)
 set(expected
     bin/dual-slider
     bin/switcher-sim
-    lib/dual-slider/dual-slider-midi.so
+    ${MIDI_BACKEND_DIR}/dual-slider-midi.so
     share/applications/${APP_ID}.desktop
     share/metainfo/${APP_ID}.metainfo.xml
     share/icons/hicolor/scalable/apps/${APP_ID}.svg

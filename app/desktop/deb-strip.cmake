@@ -3,7 +3,7 @@
 # plugin, all but its dynamic symbols), before the package is made.
 set(staged ${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX})
 file(GLOB programs ${staged}/bin/*)
-file(GLOB plugins ${staged}/lib/dual-slider/*.so)
+file(GLOB_RECURSE plugins ${staged}/lib/dual-slider-midi.so)
 if(NOT programs OR NOT plugins)
     message(FATAL_ERROR "no programs or no MIDI back end staged in ${CPACK_TEMPORARY_DIRECTORY}")
 endif()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Where the MIDI back end comes from. Installs the build into a scratch prefix and looks at what
 # a running panel has loaded: without MIDI settings, nothing of the MIDI system; with a port
-# bound, the back end from lib/dual-slider beside the bin folder; and a copy of the program
+# bound, the back end from the lib folder beside the bin folder; and a copy of the program
 # without the back end beside it runs on without MIDI.
 #
 #   midi-backend.sh CMAKE BUILD_DIR
@@ -37,8 +37,8 @@ loaded "$PREFIX/bin/dual-slider" --settings "$PLAIN"
 
 echo "with a port bound the installed back end is loaded"
 loaded "$PREFIX/bin/dual-slider" --settings "$BOUND"
-grep -qx "$PREFIX/lib/dual-slider/dual-slider-midi.so" "$WORK/maps" ||
-    fail "the back end was not loaded from $PREFIX/lib/dual-slider"
+grep -qE "^$PREFIX/lib/([^/]+/)?dual-slider/dual-slider-midi.so$" "$WORK/maps" ||
+    fail "the back end was not loaded from $PREFIX/lib"
 grep -q librtmidi "$WORK/maps" || fail "RtMidi was not loaded"
 
 echo "a copy without the back end runs on without MIDI"
