@@ -19,7 +19,6 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
-#include <cmath>
 #include <limits>
 
 using namespace Osc;
@@ -134,6 +133,8 @@ class TestOsc : public QObject {
     }
 
   private slots:
+    // (A float gain, "off", zero, stereo 1 and 0, and a recall with its time, sent by liblo's
+    // oscsend, reach the switcher as exact bytes in test_osc_e2e.cpp.)
     void parse_data() {
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QString>("expected");
@@ -143,14 +144,12 @@ class TestOsc : public QObject {
         const char *fade = "/dual-slider/fader/2/fade";
         const char *scene = "/dual-slider/scene/recall";
         // Gain: to the nearest 0.1 dB step, a tie to the quieter one, beyond the scale to its end.
-        row("gain float", Msg(g1, -6.0f), "gain 0 964");
         row("gain int, fader 2", Msg("/dual-slider/fader/2/gain", 3), "gain 1 1054");
         row("gain double", Msg(g1, 12.34), "gain 0 1147");
         row("gain int64", Msg(g1, osc::int64(-20)), "gain 0 824");
         row("gain tie to quieter", Msg(g1, -0.25), "gain 0 1021");
         row("gain below Off", Msg(g1, -150.0f), "gain 0 24");
         row("gain over +24", Msg(g1, 30.0f), "gain 0 1264");
-        row("gain off", Msg(g1, "off"), "gain 0 24");
         row("gain OFF", Msg(g1, "OFF"), "gain 0 24");
         row("gain loud", Msg(g1, "loud"), "drop OutOfRange /dual-slider/fader/1/gain");
         row("gain NaN", Msg(g1, kNaN), "drop OutOfRange /dual-slider/fader/1/gain");
@@ -170,8 +169,6 @@ class TestOsc : public QObject {
         row("zero with argument", Msg("/dual-slider/fader/2/zero", 1),
             "drop BadArgs /dual-slider/fader/2/zero");
         // Switches: int 0/1, true/false, a toggle's 0.0/1.0.
-        row("stereo 1", Msg(st, 1), "stereo 0 1");
-        row("stereo 0", Msg(st, 0), "stereo 0 0");
         row("stereo true", Msg(st, true), "stereo 0 1");
         row("stereo false", Msg(st, false), "stereo 0 0");
         row("stereo toggle 1.0", Msg(st, 1.0f), "stereo 0 1");
@@ -190,7 +187,6 @@ class TestOsc : public QObject {
         row("fade no time", Msg(fade, 0.0f), "drop BadArgs /dual-slider/fader/2/fade");
         row("fade time as text", Msg(fade, "loud", "2"), "drop BadArgs /dual-slider/fader/2/fade");
         row("scene", Msg(scene, "Show A"), "scene 'Show A' -");
-        row("scene in 5 s", Msg(scene, "Show A", 5.0f), "scene 'Show A' 5");
         row("scene utf-8", Msg(scene, "Bühne"), "scene 'Bühne' -");
         row("scene blank name", Msg(scene, " "), "drop OutOfRange /dual-slider/scene/recall");
         row("scene number", Msg(scene, 3), "drop BadArgs /dual-slider/scene/recall");
