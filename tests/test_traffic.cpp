@@ -20,11 +20,9 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDate>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
@@ -34,7 +32,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/prctl.h>
