@@ -9,6 +9,9 @@
 // Input: one byte that is skipped (the receive target's plan byte, so that both targets share
 // their seeds), then the byte stream.
 
+#define DS_FUZZ_TARGET "fuzz_meaning"
+#include "Check.h"
+
 #include "protocol/CrosspointMapDecoder.h"
 #include "protocol/FrameCutter.h"
 #include "protocol/GainReport.h"
@@ -19,8 +22,6 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -32,20 +33,14 @@ constexpr qsizetype kMaxMeaning = 400;
 // The hex of kHexBytesShown bytes and the note of how many there were in all.
 constexpr qsizetype kMaxHex = MessageMeaning::kHexBytesShown * 3 + 40;
 
-[[noreturn]] void Violation(const char *what, const QString &text) {
-    std::fprintf(stderr, "fuzz_meaning: invariant violated: %s: \"%s\"\n", what,
-                 text.toUtf8().constData());
-    std::abort();
-}
-
 void CheckLine(const QString &text, qsizetype limit) {
     if (text.isEmpty())
-        Violation("empty text", text);
+        Violation("empty text", text.toUtf8().constData());
     if (text.size() > limit)
-        Violation("text too long", text);
+        Violation("text too long", text.toUtf8().constData());
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            Violation("control character in the text", text);
+            Violation("control character in the text", text.toUtf8().constData());
 }
 
 // Accepted: "<name>: ..." (or the name alone); refused: "<name>, <the decoder's reason>".
@@ -55,7 +50,7 @@ void CheckVerdict(const QString &text, const QString &name, bool accepted) {
     if (accepted ? !readsAccepted : !readsRefused)
         Violation(accepted ? "accepted message described as refused"
                            : "refused message described as accepted",
-                  text);
+                  text.toUtf8().constData());
 }
 
 void CheckAgreement(const QByteArray &message, const QString &text) {

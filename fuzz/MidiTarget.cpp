@@ -9,6 +9,9 @@
 //  - mode 3: the payload is a stream of messages, each preceded by its length byte (0-7), fed
 //    to a 14-bit pair binding, a pitch-bend binding, a button and MIDI learn.
 
+#define DS_FUZZ_TARGET "fuzz_midi"
+#include "Check.h"
+
 #include "surfaces/MidiBinding.h"
 #include "surfaces/MidiControl.h"
 #include "surfaces/MidiLearn.h"
@@ -16,22 +19,10 @@
 
 #include <QString>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
 using namespace Midi;
-
-[[noreturn]] void Violation(const char *what) {
-    std::fprintf(stderr, "fuzz_midi: invariant violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what) {
-    if (!ok)
-        Violation(what);
-}
 
 bool Channel(int c) {
     return c >= 1 && c <= 16;

@@ -6,12 +6,13 @@
 // Latin-1 or raw UTF-16 code units); with bit 2 set, the next eight bytes give the bounds of
 // an extra holder.
 
+#define DS_FUZZ_TARGET "fuzz_numeric"
+#include "Check.h"
+
 #include "config/NumericValue.h"
 
 #include <QString>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -25,12 +26,6 @@ constexpr qint64 kMin32 = std::numeric_limits<qint32>::min();
 constexpr qint64 kMax32 = std::numeric_limits<qint32>::max();
 constexpr qint64 kMin16 = std::numeric_limits<qint16>::min();
 constexpr qint64 kMax16 = std::numeric_limits<qint16>::max();
-
-[[noreturn]] void Violation(const char *what, const QString &text) {
-    std::fprintf(stderr, "fuzz_numeric: invariant violated: %s for \"%s\"\n", what,
-                 text.toUtf8().constData());
-    std::abort();
-}
 
 Value InRange(const Value &v, qint64 lo, qint64 hi) {
     return v && *v >= lo && *v <= hi ? v : std::nullopt;
@@ -138,11 +133,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Value narrow = DiskWork::NumericValue(text, lo, hi);
 
     if ((v32 ? Value(*v32) : Value()) != wide)
-        Violation("the 32-bit holder and the general rule differ", text);
+        Violation("the 32-bit holder and the general rule differ", text.toUtf8().constData());
     if ((v16 ? Value(*v16) : Value()) != InRange(wide, kMin16, kMax16))
-        Violation("the 16-bit holder does not take exactly the 32-bit values that fit", text);
+        Violation("the 16-bit holder does not take exactly the 32-bit values that fit",
+                  text.toUtf8().constData());
     if (narrow != InRange(wide, lo, hi))
-        Violation("a holder does not take exactly the values that fit it", text);
+        Violation("a holder does not take exactly the values that fit it",
+                  text.toUtf8().constData());
 
     // The reference, on texts that are plainly a number once blanks are skipped.
     std::string plain;
@@ -160,6 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!expected)
         expected = PlainHex(plain);
     if (expected && InRange(*expected, kMin32, kMax32) != wide)
-        Violation("differs from the reference", text);
+        Violation("differs from the reference", text.toUtf8().constData());
     return 0;
 }

@@ -2,24 +2,14 @@
 // read outside the datagram, must account for every packet (at least one command or drop), and
 // every command must carry values the panel can act on.
 
+#define DS_FUZZ_TARGET "fuzz_osc"
+#include "Check.h"
+
 #include "surfaces/OscCommand.h"
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-[[noreturn]] void Violation(const char *what) {
-    std::fprintf(stderr, "fuzz_osc: invariant violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what) {
-    if (!ok)
-        Violation(what);
-}
 
 bool Fader(int fader) {
     return fader == 0 || fader == 1;

@@ -14,6 +14,9 @@
 // its checksum is spoiled. Invalid greetings, which take every branch of the greeting check
 // but the answer, still reach the decoder.
 
+#define DS_FUZZ_TARGET "fuzz_receive"
+#include "Check.h"
+
 #include "protocol/ByteManipulation.h"
 #include "protocol/Dispatcher.h"
 #include "protocol/ProtocolHost.h"
@@ -23,8 +26,6 @@
 #include <QByteArray>
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -45,16 +46,6 @@ constexpr quint8 kFloodPlan = 0xF0;
 
 // Buffers above this are only compared at their ends, and drained by single steps.
 constexpr std::size_t kLargeBuffer = 64 * 1024;
-
-[[noreturn]] void Violation(const char *what) {
-    std::fprintf(stderr, "fuzz_receive: invariant violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what) {
-    if (!ok)
-        Violation(what);
-}
 
 // Spoils every valid greeting in the stream. A cut always runs from its status byte to the next
 // EOM of the stream, so looking at the stream is enough; repeat until nothing changes, as one

@@ -2,23 +2,15 @@
 // reason and no scenes, or give scenes that keep every rule of the file and survive being
 // written and read back unchanged.
 
+#define DS_FUZZ_TARGET "fuzz_scenes"
+#include "Check.h"
+
 #include "faders/Scene.h"
 
 #include <QByteArray>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
-namespace {
-
-void Check(bool ok, const char *what) {
-    if (ok)
-        return;
-    std::fprintf(stderr, "fuzz_scenes: invariant violated: %s\n", what);
-    std::abort();
-}
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));

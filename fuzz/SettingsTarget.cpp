@@ -2,6 +2,9 @@
 // WriteSettings and a second read, which must give back exactly what the read rules make of the
 // values written. Writing the same values again must settle the file.
 
+#define DS_FUZZ_TARGET "fuzz_settings"
+#include "Check.h"
+
 #include "config/DiskWork.h"
 
 #include <QByteArray>
@@ -9,23 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
-#include <array>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 namespace {
-
-[[noreturn]] void Violation(const char *what) {
-    std::fprintf(stderr, "fuzz_settings: invariant violated: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char *what) {
-    if (!ok)
-        Violation(what);
-}
 
 // A private folder for the file: in shared memory when there is one, as the fuzzer writes it
 // a few times per input.

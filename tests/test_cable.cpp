@@ -14,17 +14,16 @@
 #include "protocol/WireFormat.h"
 #include "support/EventLoop.h"
 #include "support/ProtocolFakes.h"
+#include "support/SimProcess.h"
 #include "transport/SwitcherLink.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/sockios.h>
@@ -32,7 +31,6 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -203,56 +201,6 @@ class InNamespace {
     QString m_error;
 };
 
-// The simulator inside the switcher's namespace, listening on its end of the pair, with its
-// own pings off: while the panel sends nothing, only keep-alive can find the cable pulled.
-class SwitcherInNamespace {
-  public:
-    ~SwitcherInNamespace() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    QString start(const QString &ns) {
-        m_process.setProgram(QStringLiteral("ip"));
-        m_process.setArguments({"netns", "exec", ns, QStringLiteral(DS_SIM_PATH), "--bind",
-                                kSwitcherAddress, "--port", "0", "--ping-interval", "0"});
-        // `ip netns exec` becomes the simulator, which must not outlive a test that dies.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            return QStringLiteral("simulator not started: ") + m_process.errorString();
-        static const QRegularExpression listening(
-            QStringLiteral("^listening on 192\\.0\\.2\\.2:(\\d+)$"),
-            QRegularExpression::MultilineOption);
-        const QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired()) {
-            const auto match = listening.match(trace());
-            if (match.hasMatch()) {
-                m_port = match.captured(1).toUShort();
-                return {};
-            }
-            if (m_process.state() == QProcess::NotRunning)
-                return QStringLiteral("simulator exited: ") +
-                       QString::fromLocal8Bit(m_process.readAllStandardError());
-            m_process.waitForReadyRead(100);
-        }
-        return QStringLiteral("simulator did not say where it listens");
-    }
-
-    quint16 port() const { return m_port; }
-    QString trace() {
-        m_trace += QString::fromUtf8(m_process.readAllStandardOutput());
-        return m_trace;
-    }
-
-  private:
-    QProcess m_process;
-    QString m_trace;
-    quint16 m_port = 0;
-};
-
 // Sets a gain from the switcher's side of the cable, as a second panel in the rack would, and
 // waits for the switcher to confirm it: the switcher's state moves on while the panel under
 // test cannot hear about it. Empty, or what went wrong.
@@ -300,7 +248,9 @@ class CableTest : public QObject {
     // Declared in the order they are needed; they go in reverse: the link, the simulator, the
     // panel's namespace, the cable.
     std::unique_ptr<Cable> m_cable;
-    std::unique_ptr<SwitcherInNamespace> m_switcher;
+    // The simulator inside the switcher's namespace, listening on its end of the pair, with its
+    // own pings off: while the panel sends nothing, only keep-alive can find the cable pulled.
+    std::unique_ptr<TestSupport::SimProcess> m_switcher;
     std::unique_ptr<InNamespace> m_panelSide;
     std::unique_ptr<SwitcherLink> m_link;
 
@@ -323,9 +273,10 @@ class CableTest : public QObject {
         }
         const QString wired = m_cable->wire();
         QVERIFY2(wired.isEmpty(), qPrintable(wired));
-        m_switcher = std::make_unique<SwitcherInNamespace>();
-        const QString started = m_switcher->start(m_cable->switcherSide);
-        QVERIFY2(started.isEmpty(), qPrintable(started));
+        m_switcher = std::make_unique<TestSupport::SimProcess>();
+        QVERIFY2(m_switcher->start({"--bind", kSwitcherAddress, "--ping-interval", "0"}, 5000,
+                                   {"ip", "netns", "exec", m_cable->switcherSide}),
+                 qPrintable(m_switcher->error()));
 
         // The panel's sockets are made in this thread, so it lives on the panel's side.
         m_panelSide = std::make_unique<InNamespace>(m_cable->panelSide);

@@ -15,7 +15,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QTcpServer>
 #include <QTimer>

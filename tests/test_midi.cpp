@@ -15,9 +15,7 @@
 #include "surfaces/Pickup.h"
 
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QtTest>
 
 using namespace Midi;
@@ -52,6 +50,14 @@ template <typename Parse> QString Outcome(const Parse &parsed) {
     return ToText(std::get<0>(parsed));
 }
 
+template <typename Binding, typename Parse>
+void CheckLine(const QString &line, const QString &outcome, Parse parse) {
+    const auto parsed = parse(line);
+    QCOMPARE(Outcome(parsed), outcome);
+    if (const auto *binding = std::get_if<Binding>(&parsed))
+        QCOMPARE(parse(ToText(*binding)), parsed);
+}
+
 // A step of a scripted pickup, gate or learn run.
 struct Step {
     char op;
@@ -66,10 +72,8 @@ class MidiTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void faderLines_data();
-    void faderLines();
-    void buttonLines_data();
-    void buttonLines();
+    void bindingLines_data();
+    void bindingLines();
     void decode_data();
     void decode();
     void encode();
@@ -85,79 +89,77 @@ class MidiTest : public QObject {
     void learn_data();
     void learn();
     void settingsSection();
-    void sceneLines_data();
-    void sceneLines();
     void stablePortNames();
     void jackPorts();
 };
 
-void MidiTest::faderLines_data() {
+// Binding lines of each kind: the canonical text or why the line binds nothing; what binds
+// reads back the same from its canonical text.
+void MidiTest::bindingLines_data() {
+    QTest::addColumn<int>("kind"); // 0 fader, 1 button, 2 scene
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("outcome");
-    const auto row = [](const char *line, const char *outcome) {
-        QTest::newRow(line) << QString::fromUtf8(line) << QString::fromUtf8(outcome);
+    const auto row = [](int kind, const char *line, const char *outcome) {
+        static const char *const kinds[] = {"fader", "button", "scene"};
+        QTest::addRow("%s: %s", kinds[kind], line)
+            << kind << QString::fromUtf8(line) << QString::fromUtf8(outcome);
     };
-    row("cc 1 7", "cc 1 7 pickup");
-    row("  CC14\t16   31  Motor ", "cc14 16 31 motor");
-    row("pitchbend 1 motor", "pitchbend 1 motor");
-    row("PitchBend 9 JUMP", "pitchbend 9 jump");
-    row("cc 16 127 pickup", "cc 16 127 pickup");
-    row("cc14 1 0", "cc14 1 0 pickup");
-    row("cc 01 007", "cc 1 7 pickup");
-    row("", "blank: nothing bound");
-    row(" \t ", "blank: nothing bound");
-    row("cc 17 7", "error: channel 17 is not 1-16");
-    row("pitchbend 0", "error: channel 0 is not 1-16");
-    row("cc 1 128", "error: controller 128 is not 0-127");
-    row("cc14 1 32", "error: controller 32 is not 0-31");
-    row("cc 1", "error: controller missing");
-    row("pitchbend", "error: channel missing");
-    row("cc -1 7", "error: channel \"-1\" is not a number");
-    row("cc 1 7.0", "error: controller \"7.0\" is not a number");
-    row("cc 1 000007", "error: controller \"000007\" is not a number");
-    row("cc 1 99999999999", "error: controller \"99999999999\" is not a number");
-    row("cc 1 7 fast", "error: mode \"fast\" is not pickup, jump or motor");
-    row("pitchbend 1 7", "error: mode \"7\" is not pickup, jump or motor");
-    row("cc 1 7 jump now", "error: unexpected \"now\" after the mode");
-    row("note 1 60", "error: \"note\" is not cc, cc14 or pitchbend");
-    row("cc=1 7", "error: \"cc=1\" is not cc, cc14 or pitchbend");
+    row(0, "cc 1 7", "cc 1 7 pickup");
+    row(0, "  CC14\t16   31  Motor ", "cc14 16 31 motor");
+    row(0, "pitchbend 1 motor", "pitchbend 1 motor");
+    row(0, "PitchBend 9 JUMP", "pitchbend 9 jump");
+    row(0, "cc 16 127 pickup", "cc 16 127 pickup");
+    row(0, "cc14 1 0", "cc14 1 0 pickup");
+    row(0, "cc 01 007", "cc 1 7 pickup");
+    row(0, "", "blank: nothing bound");
+    row(0, " \t ", "blank: nothing bound");
+    row(0, "cc 17 7", "error: channel 17 is not 1-16");
+    row(0, "pitchbend 0", "error: channel 0 is not 1-16");
+    row(0, "cc 1 128", "error: controller 128 is not 0-127");
+    row(0, "cc14 1 32", "error: controller 32 is not 0-31");
+    row(0, "cc 1", "error: controller missing");
+    row(0, "pitchbend", "error: channel missing");
+    row(0, "cc -1 7", "error: channel \"-1\" is not a number");
+    row(0, "cc 1 7.0", "error: controller \"7.0\" is not a number");
+    row(0, "cc 1 000007", "error: controller \"000007\" is not a number");
+    row(0, "cc 1 99999999999", "error: controller \"99999999999\" is not a number");
+    row(0, "cc 1 7 fast", "error: mode \"fast\" is not pickup, jump or motor");
+    row(0, "pitchbend 1 7", "error: mode \"7\" is not pickup, jump or motor");
+    row(0, "cc 1 7 jump now", "error: unexpected \"now\" after the mode");
+    row(0, "note 1 60", "error: \"note\" is not cc, cc14 or pitchbend");
+    row(0, "cc=1 7", "error: \"cc=1\" is not cc, cc14 or pitchbend");
+    row(1, "note 1 60", "note 1 60");
+    row(1, " NOTE  16 0 ", "note 16 0");
+    row(1, "cc 10 127", "cc 10 127");
+    row(1, "", "blank: nothing bound");
+    row(1, "note 1 128", "error: note 128 is not 0-127");
+    row(1, "cc 0 5", "error: channel 0 is not 1-16");
+    row(1, "note 1", "error: note missing");
+    row(1, "cc 1", "error: controller missing");
+    row(1, "note 1 60 pickup", "error: unexpected \"pickup\" after the note");
+    row(1, "pitchbend 1", "error: \"pitchbend\" is not note or cc");
+    row(1, "note x 60", "error: channel \"x\" is not a number");
+    row(2, "note 1 60 Interval", "note 1 60 Interval");
+    row(2, "  CC 2 20   Late  show\t", "cc 2 20 Late  show");
+    row(2, "note 16 127 x", "note 16 127 x");
+    row(2, "note 1 60", "error: scene name missing");
+    row(2, "note 1 60   ", "error: scene name missing");
+    row(2, "note 17 60 Interval", "error: channel 17 is not 1-16");
+    row(2, "pitchbend 1 Interval", "error: \"pitchbend\" is not note or cc");
+    row(2, "note 1", "error: note missing");
+    row(2, "", "blank: nothing bound");
 }
 
-void MidiTest::faderLines() {
+void MidiTest::bindingLines() {
+    QFETCH(int, kind);
     QFETCH(QString, line);
     QFETCH(QString, outcome);
-    const FaderParse parsed = ParseFaderBinding(line);
-    QCOMPARE(Outcome(parsed), outcome);
-    if (const auto *binding = std::get_if<FaderBinding>(&parsed))
-        QCOMPARE(ParseFaderBinding(ToText(*binding)), parsed);
-}
-
-void MidiTest::buttonLines_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("outcome");
-    const auto row = [](const char *line, const char *outcome) {
-        QTest::newRow(line) << QString::fromUtf8(line) << QString::fromUtf8(outcome);
-    };
-    row("note 1 60", "note 1 60");
-    row(" NOTE  16 0 ", "note 16 0");
-    row("cc 10 127", "cc 10 127");
-    row("", "blank: nothing bound");
-    row("note 1 128", "error: note 128 is not 0-127");
-    row("cc 0 5", "error: channel 0 is not 1-16");
-    row("note 1", "error: note missing");
-    row("cc 1", "error: controller missing");
-    row("note 1 60 pickup", "error: unexpected \"pickup\" after the note");
-    row("pitchbend 1", "error: \"pitchbend\" is not note or cc");
-    row("note x 60", "error: channel \"x\" is not a number");
-}
-
-void MidiTest::buttonLines() {
-    QFETCH(QString, line);
-    QFETCH(QString, outcome);
-    const ButtonParse parsed = ParseButtonBinding(line);
-    QCOMPARE(Outcome(parsed), outcome);
-    if (const auto *binding = std::get_if<ButtonBinding>(&parsed))
-        QCOMPARE(ParseButtonBinding(ToText(*binding)), parsed);
+    if (kind == 0)
+        CheckLine<FaderBinding>(line, outcome, ParseFaderBinding);
+    else if (kind == 1)
+        CheckLine<ButtonBinding>(line, outcome, ParseButtonBinding);
+    else
+        CheckLine<SceneBinding>(line, outcome, ParseSceneBinding);
 }
 
 void MidiTest::decode_data() {
@@ -495,32 +497,6 @@ void MidiTest::settingsSection() {
     QCOMPARE(MidiSetupEntries(setup), written);
     setup.faders[1] = FaderBinding{FaderKind::ControlChange, 16, 7, FaderMode::Jump};
     QCOMPARE(MidiSetupEntries(setup).at(3).second, QStringLiteral("cc 16 7 jump"));
-}
-
-void MidiTest::sceneLines_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("outcome");
-    const auto row = [](const char *line, const char *outcome) {
-        QTest::newRow(line) << QString::fromUtf8(line) << QString::fromUtf8(outcome);
-    };
-    row("note 1 60 Interval", "note 1 60 Interval");
-    row("  CC 2 20   Late  show\t", "cc 2 20 Late  show");
-    row("note 16 127 x", "note 16 127 x");
-    row("note 1 60", "error: scene name missing");
-    row("note 1 60   ", "error: scene name missing");
-    row("note 17 60 Interval", "error: channel 17 is not 1-16");
-    row("pitchbend 1 Interval", "error: \"pitchbend\" is not note or cc");
-    row("note 1", "error: note missing");
-    row("", "blank: nothing bound");
-}
-
-void MidiTest::sceneLines() {
-    QFETCH(QString, line);
-    QFETCH(QString, outcome);
-    const SceneParse parsed = ParseSceneBinding(line);
-    QCOMPARE(Outcome(parsed), outcome);
-    if (const auto *binding = std::get_if<SceneBinding>(&parsed))
-        QCOMPARE(ParseSceneBinding(ToText(*binding)), parsed);
 }
 
 void MidiTest::stablePortNames() {

@@ -3,33 +3,14 @@
 // switcher simulator as a separate process. What the switcher receives is checked byte for byte
 // in its trace; what the controller's motors receive, message for message.
 
-#include "app/frmMain.h"
-#include "faders/GainScale.h"
-#include "support/Controls.h"
-#include "support/EventLoop.h"
 #include "support/JackServer.h"
 #include "support/MidiController.h"
-#include "support/SettingsFile.h"
-#include "support/SimProcess.h"
+#include "support/SimPanel.h"
 #include "surfaces/MidiSurface.h"
-#include "transport/SwitcherLink.h"
 
-#include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QSlider>
-#include <QStandardPaths>
-#include <QtTest>
-#include <memory>
 
-using TestSupport::Find;
 using TestSupport::spinUntil;
-
-namespace {
-
-constexpr int kWaitMs = 5000;
-
-} // namespace
 
 class MidiEndToEndTest : public QObject {
     Q_OBJECT
@@ -37,11 +18,10 @@ class MidiEndToEndTest : public QObject {
     QProcess m_jack;
     QProcess m_controller;
     QStringList m_feedback; // every message the controller's input received, as hex
-    std::unique_ptr<TestSupport::SimProcess> m_sim;
-    std::unique_ptr<frmMain> m_form;
+    TestSupport::SimPanel m_panel;
 
-    MidiSurface &midi() { return m_form->midi(); }
-    QSlider *fader(int i) { return Find<QSlider>(m_form.get(), "sliGain", i); }
+    MidiSurface &midi() { return m_panel.form->midi(); }
+    QSlider *fader(int i) { return m_panel.fader(i); }
 
     bool startController() { return TestSupport::StartMidiController(m_controller); }
     void stopController() {
@@ -54,26 +34,23 @@ class MidiEndToEndTest : public QObject {
         return m_feedback;
     }
     void send(const char *messages) { m_controller.write(QByteArray(messages) + '\n'); }
-    bool traced(const QString &text, int timeoutMs = kWaitMs) {
-        return spinUntil([&] { return m_sim->trace().contains(text); }, timeoutMs);
-    }
-    int setGainCount() { return int(m_sim->trace().count(QStringLiteral("rx set input"))); }
+    bool traced(const QString &text) { return m_panel.traced(text); }
+    int setGainCount() { return int(m_panel.sim->trace().count(QStringLiteral("rx set input"))); }
 
-    // The simulator, and the panel started from a settings file that binds the controller.
-    void start(const QByteArray &bindings, const QStringList &simOptions = {}) {
-        m_sim = std::make_unique<TestSupport::SimProcess>();
-        QVERIFY2(m_sim->start(simOptions), qPrintable(m_sim->error()));
-        TestSupport::writeSettingsFile(
-            "[CONFIGURATION]\nIP Address=127.0.0.1\nIP Port=" + QByteArray::number(m_sim->port()) +
-            "\n[SURFACES]\nMIDI Input=ctl:out\nMIDI Output=ctlfb:in\n" + bindings);
-        m_form = std::make_unique<frmMain>();
-        m_form->Form_Load();
-        m_form->show();
-        QVERIFY2(midi().inputOpen() && midi().outputOpen(), qPrintable(midi().availability()));
+    // The simulator, and the panel started from a settings file that binds the controller;
+    // true once its ports are open.
+    bool start(const QByteArray &bindings, const QStringList &simOptions = {}) {
+        if (!m_panel.start("[SURFACES]\nMIDI Input=ctl:out\nMIDI Output=ctlfb:in\n" + bindings,
+                           simOptions))
+            return false;
+        if (midi().inputOpen() && midi().outputOpen())
+            return true;
+        qWarning("MIDI: %s", qPrintable(midi().availability()));
+        return false;
     }
     // The switcher's answer has been taken in: both faders reported on this connection.
     bool reported() {
-        return spinUntil([&] { return m_form->link().tables().iMsgCount[9] == 4; }, kWaitMs);
+        return spinUntil([&] { return m_panel.tables().iMsgCount[9] == 4; });
     }
 
   private slots:
@@ -89,8 +66,7 @@ class MidiEndToEndTest : public QObject {
         TestSupport::StopJackServer(m_jack);
     }
     void cleanup() {
-        m_form.reset();
-        m_sim.reset();
+        m_panel.reset();
         TestSupport::removeSettingsFile();
         feedback();
         m_feedback.clear();
@@ -116,23 +92,21 @@ class MidiEndToEndTest : public QObject {
         QFETCH(QByteArray, binding);
         QFETCH(QByteArray, messages);
         QFETCH(QStringList, commands);
-        start("MIDI Fader 1=" + binding + "\n");
-        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(start("MIDI Fader 1=" + binding + "\n"));
         QVERIFY(reported());
         send(messages);
         for (const QString &command : commands)
-            QVERIFY2(traced("| " + command), qPrintable(m_sim->trace().right(600)));
+            QVERIFY2(traced("| " + command), qPrintable(m_panel.sim->trace().right(600)));
         QCOMPARE(setGainCount(), commands.size());
     }
 
     // A control far from the panel's fader moves nothing until it crosses it; resting at the
     // bottom before that never switches the channel Off. Once picked up, it follows.
     void farControlPicksUp() {
-        start("MIDI Fader 1=cc 1 7\n");
-        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(start("MIDI Fader 1=cc 1 7\n"));
         QVERIFY(reported());
         send("b00700 b00714 b00740");
-        QVERIFY(spinUntil([&] { return midi().lastArrived() == "cc 1 7 = 64"; }, kWaitMs));
+        QVERIFY(spinUntil([&] { return midi().lastArrived() == "cc 1 7 = 64"; }));
         QCOMPARE(midi().lastOutcome(),
                  QStringLiteral("Fader 1 waiting for pickup: the control is at %1, the panel at %2")
                      .arg(GainScale::GainCaption(649), GainScale::GainCaption(1024)));
@@ -150,27 +124,25 @@ class MidiEndToEndTest : public QObject {
     // The switcher's gain goes to the motor; not while the control moves, but once the hand
     // has been off it for 300 ms; and again when the panel's fader moves by its own keys.
     void motorFeedback() {
-        start("MIDI Fader 1=cc 1 7 motor\n");
-        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(start("MIDI Fader 1=cc 1 7 motor\n"));
         QVERIFY(reported());
-        QVERIFY(spinUntil([&] { return feedback().contains("b00766"); }, kWaitMs)); // 0 dB: 102
+        QVERIFY(spinUntil([&] { return feedback().contains("b00766"); })); // 0 dB: 102
         send("b0075a");
         QVERIFY(traced("rx set input 1 gain -12.1 dB"));
         QVERIFY(traced("tx input 1 gain -12.1 dB"));
         QElapsedTimer sinceInput;
         sinceInput.start();
-        QVERIFY(spinUntil([&] { return feedback().size() == 2; }, kWaitMs));
+        QVERIFY(spinUntil([&] { return feedback().size() == 2; }));
         QVERIFY2(sinceInput.elapsed() >= 250, qPrintable(QString::number(sinceInput.elapsed())));
         QCOMPARE(feedback().last(), QStringLiteral("b0075a"));
         QTest::keyClick(fader(0), Qt::Key_PageUp);
-        QVERIFY(spinUntil([&] { return feedback().size() == 3; }, kWaitMs));
+        QVERIFY(spinUntil([&] { return feedback().size() == 3; }));
         QCOMPARE(feedback().last(), QStringLiteral("b0075b"));
     }
 
     // The controller goes away and comes back: the panel says so and the binding works again.
     void controllerReplugged() {
-        start("MIDI Fader 1=cc 1 7 jump\n");
-        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(start("MIDI Fader 1=cc 1 7 jump\n"));
         QVERIFY(reported());
         stopController();
         QVERIFY(spinUntil([&] { return midi().portState().contains("lost"); }, 2500));
@@ -184,11 +156,10 @@ class MidiEndToEndTest : public QObject {
 
     // Until the switcher has reported the fader on this connection, no control moves it.
     void nothingBeforeTheReport() {
-        start("MIDI Fader 1=cc 1 7 jump\nMIDI Zero 1=note 1 60\n", {"--latency", "400"});
-        QVERIFY(!QTest::currentTestFailed());
-        QVERIFY(spinUntil([&] { return m_form->link().bConnected(); }, kWaitMs));
+        QVERIFY(start("MIDI Fader 1=cc 1 7 jump\nMIDI Zero 1=note 1 60\n", {"--latency", "400"}));
+        QVERIFY(spinUntil([&] { return m_panel.form->link().bConnected(); }));
         send("b00764 903c7f");
-        QVERIFY(spinUntil([&] { return midi().lastArrived() == "note on 1 60"; }, kWaitMs));
+        QVERIFY(spinUntil([&] { return midi().lastArrived() == "note on 1 60"; }));
         QCOMPARE(midi().lastOutcome(), QStringLiteral("0db 1 held: the switcher has not "
                                                       "reported the fader on this connection "
                                                       "yet"));
@@ -202,19 +173,18 @@ class MidiEndToEndTest : public QObject {
     // A button learned for a scene takes the first free scene key, is written to the file and
     // recalls that scene by name when pressed.
     void sceneButtonLearned() {
-        start("MIDI Fader 1=cc 1 7 jump\n");
-        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(start("MIDI Fader 1=cc 1 7 jump\n"));
         QVERIFY(reported());
         QStringList recalled;
         connect(&midi(), &MidiSurface::sceneRecallRequested, this,
                 [&](const QString &name, std::optional<double>) { recalled << name; });
         midi().learnScene(QStringLiteral("  Second  half "));
         send("903d7f");
-        QVERIFY(spinUntil([&] { return !midi().learning(); }, kWaitMs));
+        QVERIFY(spinUntil([&] { return !midi().learning(); }));
         QCOMPARE(midi().lastOutcome(), QStringLiteral("learned for scene \"Second half\""));
         QVERIFY(TestSupport::readSettingsFile().contains("MIDI Scene 1=note 1 61 Second half"));
         send("903d7f");
-        QVERIFY(spinUntil([&] { return !recalled.isEmpty(); }, kWaitMs));
+        QVERIFY(spinUntil([&] { return !recalled.isEmpty(); }));
         QCOMPARE(recalled, QStringList{"Second half"});
     }
 };

@@ -4,6 +4,7 @@
 
 #include "config/SurfaceSettings.h"
 #include "support/EventLoop.h"
+#include "support/Rows.h"
 #include "support/SettingsFile.h"
 #include "surfaces/AllowList.h"
 #include "surfaces/OscCommand.h"
@@ -19,10 +20,10 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
-#include <cmath>
 #include <limits>
 
 using namespace Osc;
+using TestSupport::Row;
 
 namespace {
 
@@ -129,11 +130,9 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 class TestOsc : public QObject {
     Q_OBJECT
 
-    void row(const char *name, const QByteArray &packet, const QString &expected) {
-        QTest::newRow(name) << packet << expected;
-    }
-
   private slots:
+    // (A float gain, "off", zero, stereo 1 and 0, and a recall with its time, sent by liblo's
+    // oscsend, reach the switcher as exact bytes in test_osc_e2e.cpp.)
     void parse_data() {
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QString>("expected");
@@ -143,79 +142,74 @@ class TestOsc : public QObject {
         const char *fade = "/dual-slider/fader/2/fade";
         const char *scene = "/dual-slider/scene/recall";
         // Gain: to the nearest 0.1 dB step, a tie to the quieter one, beyond the scale to its end.
-        row("gain float", Msg(g1, -6.0f), "gain 0 964");
-        row("gain int, fader 2", Msg("/dual-slider/fader/2/gain", 3), "gain 1 1054");
-        row("gain double", Msg(g1, 12.34), "gain 0 1147");
-        row("gain int64", Msg(g1, osc::int64(-20)), "gain 0 824");
-        row("gain tie to quieter", Msg(g1, -0.25), "gain 0 1021");
-        row("gain below Off", Msg(g1, -150.0f), "gain 0 24");
-        row("gain over +24", Msg(g1, 30.0f), "gain 0 1264");
-        row("gain off", Msg(g1, "off"), "gain 0 24");
-        row("gain OFF", Msg(g1, "OFF"), "gain 0 24");
-        row("gain loud", Msg(g1, "loud"), "drop OutOfRange /dual-slider/fader/1/gain");
-        row("gain NaN", Msg(g1, kNaN), "drop OutOfRange /dual-slider/fader/1/gain");
-        row("gain true", Msg(g1, true), "drop BadArgs /dual-slider/fader/1/gain");
-        row("gain no argument", Msg(g1), "drop BadArgs /dual-slider/fader/1/gain");
-        row("gain two arguments", Msg(g1, 1.0f, 2.0f), "drop BadArgs /dual-slider/fader/1/gain");
+        Row("gain int, fader 2", Msg("/dual-slider/fader/2/gain", 3), "gain 1 1054");
+        Row("gain double", Msg(g1, 12.34), "gain 0 1147");
+        Row("gain int64", Msg(g1, osc::int64(-20)), "gain 0 824");
+        Row("gain tie to quieter", Msg(g1, -0.25), "gain 0 1021");
+        Row("gain below Off", Msg(g1, -150.0f), "gain 0 24");
+        Row("gain over +24", Msg(g1, 30.0f), "gain 0 1264");
+        Row("gain OFF", Msg(g1, "OFF"), "gain 0 24");
+        Row("gain loud", Msg(g1, "loud"), "drop OutOfRange /dual-slider/fader/1/gain");
+        Row("gain NaN", Msg(g1, kNaN), "drop OutOfRange /dual-slider/fader/1/gain");
+        Row("gain true", Msg(g1, true), "drop BadArgs /dual-slider/fader/1/gain");
+        Row("gain no argument", Msg(g1), "drop BadArgs /dual-slider/fader/1/gain");
+        Row("gain two arguments", Msg(g1, 1.0f, 2.0f), "drop BadArgs /dual-slider/fader/1/gain");
         // Position: 0 is Off, 1 is +24 dB, linear in steps; outside 0..1 clamps.
-        row("position 0", Msg(p2, 0.0f), "gain 1 24");
-        row("position 1 (int)", Msg(p2, 1), "gain 1 1264");
-        row("position half", Msg(p2, 0.5), "gain 1 644");
-        row("position of 0 dB", Msg(p2, 1000.0 / 1240.0), "gain 1 1024");
-        row("position below 0", Msg(p2, -0.2f), "gain 1 24");
-        row("position above 1", Msg(p2, 1.5f), "gain 1 1264");
-        row("position NaN", Msg(p2, kNaN), "drop OutOfRange /dual-slider/fader/2/position");
-        row("position string", Msg(p2, "0.5"), "drop BadArgs /dual-slider/fader/2/position");
-        row("zero", Msg("/dual-slider/fader/2/zero"), "zero 1");
-        row("zero with argument", Msg("/dual-slider/fader/2/zero", 1),
+        Row("position 0", Msg(p2, 0.0f), "gain 1 24");
+        Row("position 1 (int)", Msg(p2, 1), "gain 1 1264");
+        Row("position half", Msg(p2, 0.5), "gain 1 644");
+        Row("position of 0 dB", Msg(p2, 1000.0 / 1240.0), "gain 1 1024");
+        Row("position below 0", Msg(p2, -0.2f), "gain 1 24");
+        Row("position above 1", Msg(p2, 1.5f), "gain 1 1264");
+        Row("position NaN", Msg(p2, kNaN), "drop OutOfRange /dual-slider/fader/2/position");
+        Row("position string", Msg(p2, "0.5"), "drop BadArgs /dual-slider/fader/2/position");
+        Row("zero", Msg("/dual-slider/fader/2/zero"), "zero 1");
+        Row("zero with argument", Msg("/dual-slider/fader/2/zero", 1),
             "drop BadArgs /dual-slider/fader/2/zero");
         // Switches: int 0/1, true/false, a toggle's 0.0/1.0.
-        row("stereo 1", Msg(st, 1), "stereo 0 1");
-        row("stereo 0", Msg(st, 0), "stereo 0 0");
-        row("stereo true", Msg(st, true), "stereo 0 1");
-        row("stereo false", Msg(st, false), "stereo 0 0");
-        row("stereo toggle 1.0", Msg(st, 1.0f), "stereo 0 1");
-        row("stereo 2", Msg(st, 2), "drop OutOfRange /dual-slider/fader/1/stereo");
-        row("stereo 0.5", Msg(st, 0.5f), "drop OutOfRange /dual-slider/fader/1/stereo");
-        row("stereo string", Msg(st, "on"), "drop BadArgs /dual-slider/fader/1/stereo");
-        row("lock true", Msg("/dual-slider/lock", true), "lock 1");
-        row("lock 0", Msg("/dual-slider/lock", 0), "lock 0");
-        row("lock nothing", Msg("/dual-slider/lock"), "drop BadArgs /dual-slider/lock");
+        Row("stereo true", Msg(st, true), "stereo 0 1");
+        Row("stereo false", Msg(st, false), "stereo 0 0");
+        Row("stereo toggle 1.0", Msg(st, 1.0f), "stereo 0 1");
+        Row("stereo 2", Msg(st, 2), "drop OutOfRange /dual-slider/fader/1/stereo");
+        Row("stereo 0.5", Msg(st, 0.5f), "drop OutOfRange /dual-slider/fader/1/stereo");
+        Row("stereo string", Msg(st, "on"), "drop BadArgs /dual-slider/fader/1/stereo");
+        Row("lock true", Msg("/dual-slider/lock", true), "lock 1");
+        Row("lock 0", Msg("/dual-slider/lock", 0), "lock 0");
+        Row("lock nothing", Msg("/dual-slider/lock"), "drop BadArgs /dual-slider/lock");
         // Fade and scene recall.
-        row("fade", Msg(fade, -10.0f, 2.5f), "fade 1 924 2.5");
-        row("fade off, int seconds", Msg(fade, "off", 60), "fade 1 24 60");
-        row("fade 61 s", Msg(fade, 0.0f, 61.0f), "drop OutOfRange /dual-slider/fader/2/fade");
-        row("fade negative time", Msg(fade, 0.0f, -1.0f),
+        Row("fade", Msg(fade, -10.0f, 2.5f), "fade 1 924 2.5");
+        Row("fade off, int seconds", Msg(fade, "off", 60), "fade 1 24 60");
+        Row("fade 61 s", Msg(fade, 0.0f, 61.0f), "drop OutOfRange /dual-slider/fader/2/fade");
+        Row("fade negative time", Msg(fade, 0.0f, -1.0f),
             "drop OutOfRange /dual-slider/fader/2/fade");
-        row("fade no time", Msg(fade, 0.0f), "drop BadArgs /dual-slider/fader/2/fade");
-        row("fade time as text", Msg(fade, "loud", "2"), "drop BadArgs /dual-slider/fader/2/fade");
-        row("scene", Msg(scene, "Show A"), "scene 'Show A' -");
-        row("scene in 5 s", Msg(scene, "Show A", 5.0f), "scene 'Show A' 5");
-        row("scene utf-8", Msg(scene, "Bühne"), "scene 'Bühne' -");
-        row("scene blank name", Msg(scene, " "), "drop OutOfRange /dual-slider/scene/recall");
-        row("scene number", Msg(scene, 3), "drop BadArgs /dual-slider/scene/recall");
-        row("scene 100 s", Msg(scene, "A", 100.0f), "drop OutOfRange /dual-slider/scene/recall");
-        row("subscribe", Msg("/dual-slider/subscribe"), "subscribe -");
-        row("subscribe reply port", Msg("/dual-slider/subscribe", 9001), "subscribe 9001");
-        row("subscribe port 0", Msg("/dual-slider/subscribe", 0),
+        Row("fade no time", Msg(fade, 0.0f), "drop BadArgs /dual-slider/fader/2/fade");
+        Row("fade time as text", Msg(fade, "loud", "2"), "drop BadArgs /dual-slider/fader/2/fade");
+        Row("scene", Msg(scene, "Show A"), "scene 'Show A' -");
+        Row("scene utf-8", Msg(scene, "Bühne"), "scene 'Bühne' -");
+        Row("scene blank name", Msg(scene, " "), "drop OutOfRange /dual-slider/scene/recall");
+        Row("scene number", Msg(scene, 3), "drop BadArgs /dual-slider/scene/recall");
+        Row("scene 100 s", Msg(scene, "A", 100.0f), "drop OutOfRange /dual-slider/scene/recall");
+        Row("subscribe", Msg("/dual-slider/subscribe"), "subscribe -");
+        Row("subscribe reply port", Msg("/dual-slider/subscribe", 9001), "subscribe 9001");
+        Row("subscribe port 0", Msg("/dual-slider/subscribe", 0),
             "drop OutOfRange /dual-slider/subscribe");
         // Addresses.
-        row("fader 3", Msg("/dual-slider/fader/3/gain", 0.0f),
+        Row("fader 3", Msg("/dual-slider/fader/3/gain", 0.0f),
             "drop Unknown /dual-slider/fader/3/gain");
-        row("fader 0", Msg("/dual-slider/fader/0/gain", 0.0f),
+        Row("fader 0", Msg("/dual-slider/fader/0/gain", 0.0f),
             "drop Unknown /dual-slider/fader/0/gain");
-        row("fader 12", Msg("/dual-slider/fader/12/gain", 0.0f),
+        Row("fader 12", Msg("/dual-slider/fader/12/gain", 0.0f),
             "drop Unknown /dual-slider/fader/12/gain");
-        row("wildcard", Msg("/dual-slider/fader/*/gain", 0.0f),
+        Row("wildcard", Msg("/dual-slider/fader/*/gain", 0.0f),
             "drop Unknown /dual-slider/fader/*/gain");
-        row("trailing part", Msg("/dual-slider/fader/1/gain/x", 0.0f),
+        Row("trailing part", Msg("/dual-slider/fader/1/gain/x", 0.0f),
             "drop Unknown /dual-slider/fader/1/gain/x");
-        row("feedback address", Msg("/dual-slider/link", "Live"), "drop Unknown /dual-slider/link");
-        row("other program", Msg("/ping"), "drop Unknown /ping");
+        Row("feedback address", Msg("/dual-slider/link", "Live"), "drop Unknown /dual-slider/link");
+        Row("other program", Msg("/ping"), "drop Unknown /ping");
         // Bundles: taken apart in order, nested too; a bad element spares its neighbours.
-        row("bundle", Packet().bundle().msg("/dual-slider/lock", 1).msg(g1, 0.0f).end().bytes(),
+        Row("bundle", Packet().bundle().msg("/dual-slider/lock", 1).msg(g1, 0.0f).end().bytes(),
             "lock 1 | gain 0 1024");
-        row("nested bundles",
+        Row("nested bundles",
             Packet()
                 .bundle()
                 .msg("/dual-slider/fader/1/zero")
@@ -228,30 +222,30 @@ class TestOsc : public QObject {
                 .end()
                 .bytes(),
             "zero 0 | stereo 0 1 | drop Unknown /x");
-        row("empty bundle", RawBundle({}), "");
-        row("depth 8", Nested(8, Msg("/dual-slider/lock", 1)), "lock 1");
-        row("depth 9", Nested(9, Msg("/dual-slider/lock", 1)), "drop TooDeep");
-        row("bundle with a message lacking type tags",
+        Row("empty bundle", RawBundle({}), "");
+        Row("depth 8", Nested(8, Msg("/dual-slider/lock", 1)), "lock 1");
+        Row("depth 9", Nested(9, Msg("/dual-slider/lock", 1)), "drop TooDeep");
+        Row("bundle with a message lacking type tags",
             RawBundle({Str("/dual-slider/lock") + Str("x"), Msg("/dual-slider/lock", 0)}),
             "lock 0 | drop Malformed /dual-slider/lock");
-        row("bundle element past the end", RawBundle({Msg("/dual-slider/lock", 1)}, 4),
+        Row("bundle element past the end", RawBundle({Msg("/dual-slider/lock", 1)}, 4),
             "drop Malformed");
-        row("bundle element size not a multiple of 4", RawBundle({Msg("/dual-slider/lock", 1)}, -1),
+        Row("bundle element size not a multiple of 4", RawBundle({Msg("/dual-slider/lock", 1)}, -1),
             "drop Malformed");
-        row("bundle cut in its time tag", RawBundle({}).left(12), "drop Malformed");
+        Row("bundle cut in its time tag", RawBundle({}).left(12), "drop Malformed");
         // Bytes that are no OSC at all.
-        row("empty datagram", QByteArray(), "drop Malformed");
-        row("not a multiple of 4", QByteArray("/dual-slider/lock"), "drop Malformed");
-        row("address without end", QByteArray("/dua"), "drop Malformed");
-        row("string argument without end",
+        Row("empty datagram", QByteArray(), "drop Malformed");
+        Row("not a multiple of 4", QByteArray("/dual-slider/lock"), "drop Malformed");
+        Row("address without end", QByteArray("/dua"), "drop Malformed");
+        Row("string argument without end",
             Str("/dual-slider/scene/recall") + Str(",s") + QByteArray("abcd"),
             "drop Malformed /dual-slider/scene/recall");
-        row("argument missing", Str("/dual-slider/lock") + Str(",i"),
+        Row("argument missing", Str("/dual-slider/lock") + Str(",i"),
             "drop Malformed /dual-slider/lock");
-        row("address with control bytes", Str("/a\x01") + Str(","), "drop Unknown /a?");
-        row("largest packet", Msg(scene, QByteArray(kMaxPacketBytes - 36, 'n').constData()),
+        Row("address with control bytes", Str("/a\x01") + Str(","), "drop Unknown /a?");
+        Row("largest packet", Msg(scene, QByteArray(kMaxPacketBytes - 36, 'n').constData()),
             QStringLiteral("scene '%1' -").arg(QString(kMaxPacketBytes - 36, u'n')));
-        row("oversized", Msg(scene, QByteArray(kMaxPacketBytes - 32, 'n').constData()),
+        Row("oversized", Msg(scene, QByteArray(kMaxPacketBytes - 32, 'n').constData()),
             "drop Oversized");
     }
     void parse() {

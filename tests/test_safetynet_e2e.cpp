@@ -5,13 +5,8 @@
 #include "app/CeilingMenu.h"
 #include "app/ScenesMenu.h"
 #include "app/SingleInstance.h"
-#include "app/frmMain.h"
 #include "faders/FaderController.h"
-#include "support/Controls.h"
-#include "support/EventLoop.h"
-#include "support/SettingsFile.h"
-#include "support/SimProcess.h"
-#include "transport/SwitcherLink.h"
+#include "support/SimPanel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,16 +16,13 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSlider>
+#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
-#include <memory>
 
 using TestSupport::Find;
+using TestSupport::spinUntil;
 
 namespace {
-
-constexpr int kWaitMs = 5000;
 
 // Set-gain commands of input channels 1 and 2 (0-based 0 and 1), one entry each.
 const QString k0at0db = "E3 02 01 01 00 00 00 00 08 0C FF";
@@ -45,10 +37,6 @@ QString hex(const QByteArray &bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-bool spin(const std::function<bool()> &done, int timeoutMs = kWaitMs) {
-    return TestSupport::spinUntil(done, timeoutMs);
-}
-
 void pause(int ms) {
     TestSupport::spinUntil([] { return false; }, ms);
 }
@@ -59,38 +47,23 @@ class SafetyNetEndToEnd : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TestSupport::SimProcess> m_sim;
-    std::unique_ptr<frmMain> m_form;
+    TestSupport::SimPanel m_panel;
+    frmMain *m_form = nullptr;
     QStringList m_sent;     // set-gain commands the panel wrote, as hex
     QList<qint64> m_sentAt; // when, on m_clock
     QList<int> m_sentBytes;
     QElapsedTimer m_clock;
 
-    QSlider *fader(int i) const { return Find<QSlider>(m_form.get(), "sliGain", i); }
+    QSlider *fader(int i) const { return m_panel.fader(i); }
     FaderController &faders() { return m_form->faders(); }
     ScenesMenu &scenes() { return m_form->scenes(); }
     QString settingsPath(const QString &name = "panel.ini") const { return m_dir.filePath(name); }
 
-    bool settled() const {
-        return !Find<QTimer>(m_form.get(), "tmrGain")->isActive() &&
-               m_form->link().sBuffer().isEmpty();
-    }
-
     // A panel on its own settings file connected to the simulator, showing input 1 at 0 dB and
     // input 2 at -6 dB, as the simulator starts.
     void startPanel(const QStringList &simOptions = {}) {
-        m_sim = std::make_unique<TestSupport::SimProcess>();
-        QVERIFY2(m_sim->start(simOptions + QStringList{"--quiet"}), qPrintable(m_sim->error()));
-        QFile ini(settingsPath());
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[CONFIGURATION]\nType=1\nChan 1=1\nChan 2=2\nOut Chan=1\n"
-                                 "IP Address=127.0.0.1\nIP Port=%1\n")
-                      .arg(m_sim->port())
-                      .toLatin1());
-        ini.close();
-        m_form = std::make_unique<frmMain>(settingsPath());
-        m_form->Form_Load();
-        m_form->show();
+        QVERIFY(m_panel.start({}, simOptions + QStringList{"--quiet"}, settingsPath()));
+        m_form = m_panel.form.get();
         connect(&m_form->link(), &SwitcherLink::messageSent, this, [this](const QByteArray &m) {
             if (m.startsWith('\xE3')) {
                 m_sent << hex(m);
@@ -98,9 +71,9 @@ class SafetyNetEndToEnd : public QObject {
                 m_sentBytes << int(m.size());
             }
         });
-        QVERIFY(spin([this] {
+        QVERIFY(spinUntil([this] {
             return faders().reportedSinceConnect(0) && faders().reportedGain(0) == 1024 &&
-                   faders().reportedGain(1) == 964 && settled();
+                   faders().reportedGain(1) == 964 && m_panel.settled();
         }));
         m_sent.clear();
         m_clock.start();
@@ -109,7 +82,8 @@ class SafetyNetEndToEnd : public QObject {
     // What went out after the last settle, once nothing is pending any more.
     QStringList sentWhenSettled() {
         pause(50);
-        spin([this] { return settled() && !faders().fading(0) && !faders().fading(1); });
+        spinUntil(
+            [this] { return m_panel.settled() && !faders().fading(0) && !faders().fading(1); });
         return m_sent;
     }
 
@@ -127,8 +101,7 @@ class SafetyNetEndToEnd : public QObject {
     void init() { QVERIFY(m_dir.isValid()); }
 
     void cleanup() {
-        m_form.reset();
-        m_sim.reset();
+        m_panel.reset();
         m_sent.clear();
         m_sentAt.clear();
         m_sentBytes.clear();
@@ -175,14 +148,14 @@ class SafetyNetEndToEnd : public QObject {
         else if (how == "home")
             QTest::keyClick(fader(0), Qt::Key_Home);
         else if (how == "0db")
-            Find<QPushButton>(m_form.get(), "cmdZerodb", 1)->click();
+            Find<QPushButton>(m_form, "cmdZerodb", 1)->click();
         else if (how == "typed") {
             QTest::keyClick(fader(0), Qt::Key_Return);
-            auto *editor = Find<QLineEdit>(m_form.get(), "txtGainEntry", 0);
+            auto *editor = Find<QLineEdit>(m_form, "txtGainEntry", 0);
             editor->setText("+12");
             QTest::keyClick(editor, Qt::Key_Return);
         } else if (how == "lock") {
-            Find<QCheckBox>(m_form.get(), "chkLock")->click();
+            Find<QCheckBox>(m_form, "chkLock")->click();
             QTest::keyClick(fader(0), Qt::Key_Home);
         } else if (how == "recall")
             QCOMPARE(scenes().recall("Loud"), QString());
@@ -200,10 +173,10 @@ class SafetyNetEndToEnd : public QObject {
             wire = wire.mid(wire.size() - 1);
         QCOMPARE(wire, sent);
         QVERIFY(held.count() >= 1);
-        QVERIFY(Find<QSlider>(m_form.get(), "sliGain", 0)
+        QVERIFY(Find<QSlider>(m_form, "sliGain", 0)
                     ->accessibleDescription()
                     .startsWith("Held at the ceiling") ||
-                Find<QSlider>(m_form.get(), "sliGain", 1)
+                Find<QSlider>(m_form, "sliGain", 1)
                     ->accessibleDescription()
                     .startsWith("Held at the ceiling"));
     }
@@ -257,10 +230,7 @@ class SafetyNetEndToEnd : public QObject {
         const QString path = scenes().store().path();
         const QByteArray junk =
             "{\"format\": \"dual-slider-scenes\", \"version\": 1, \"scenes\": [";
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(junk);
-        file.close();
+        TestSupport::writeFile(path, junk);
         scenes().load(settingsPath());
         auto *box = m_form->findChild<QMessageBox *>("scenesProblem");
         QVERIFY(box);
@@ -276,7 +246,7 @@ class SafetyNetEndToEnd : public QObject {
         frmMain other(settingsPath("other.ini"));
         other.Form_Load();
         QVERIFY(other.scenes().store().scenes().isEmpty());
-        QVERIFY(spin([&] { return other.faders().reportedSinceConnect(1); }));
+        QVERIFY(spinUntil([&] { return other.faders().reportedSinceConnect(1); }));
         QCOMPARE(other.scenes().storeScene("B only", false), QString());
         QCOMPARE(other.scenes().store().path(), settingsPath("other.scenes.json"));
         QCOMPARE(SceneFile::Read(settingsPath("other.scenes.json")).scenes.at(0).name,
@@ -290,7 +260,7 @@ class SafetyNetEndToEnd : public QObject {
     // bytes in any 10 ms, with progress, and a second recall cancelled part way.
     void wholeSwitcherRecallIsPaced() {
         startPanel({"--inputs", "1025"});
-        QVERIFY(spin([this] { return m_form->link().reportedGain(1, 1024, 0) != 0; }));
+        QVERIFY(spinUntil([this] { return m_form->link().reportedGain(1, 1024, 0) != 0; }));
         QCOMPARE(scenes().storeScene("All", true), QString());
         Scene all = scenes().store().scenes().at(0);
         QCOMPARE(all.gains.size(), 1025);
@@ -305,7 +275,7 @@ class SafetyNetEndToEnd : public QObject {
         took.start();
         QCOMPARE(scenes().recall("All"), QString());
         QVERIFY(m_form->findChild<QProgressDialog *>("recallProgress"));
-        QVERIFY(spin([this] { return !scenes().recalling(); }, 10000));
+        QVERIFY(spinUntil([this] { return !scenes().recalling(); }, 10000));
         QCOMPARE(m_sent.size(), 1023);
         int most = 0;
         for (int a = 0, b = 0, bytes = 0; b < m_sentAt.size(); ++b) {
@@ -317,7 +287,7 @@ class SafetyNetEndToEnd : public QObject {
         QVERIFY2(most <= 4 * 11, qPrintable(QString::number(most)));
         qInfo("1023 gains in %lld ms, at most %d bytes in 10 ms", took.elapsed(), most);
         // Once the switcher has them all, a cancelled recall back stops part way.
-        QVERIFY(spin([this] {
+        QVERIFY(spinUntil([this] {
             return m_form->link().reportedGain(1, 1024, 0) != 0 &&
                    m_form->link().reportedGain(1, 1024, 0) ==
                        scenes().store().scenes().at(0).gains.last().second;
@@ -354,7 +324,7 @@ class SafetyNetEndToEnd : public QObject {
     void fadeKeepsItsSteps() {
         startPanel();
         QTest::keyClick(fader(0), Qt::Key_Return);
-        auto *editor = Find<QLineEdit>(m_form.get(), "txtGainEntry", 0);
+        auto *editor = Find<QLineEdit>(m_form, "txtGainEntry", 0);
         editor->setText("+10 0.5s");
         QTest::keyClick(editor, Qt::Key_Return);
         QVERIFY(faders().fading(0));
@@ -384,10 +354,10 @@ class SafetyNetEndToEnd : public QObject {
         else if (how == "replace")
             faders().fadeTo(0, 924, 100);
         else
-            m_sim->signal(SIGUSR1);
+            m_panel.sim->signal(SIGUSR1);
         if (how == "key")
             QVERIFY(!faders().fading(0));
-        QVERIFY(spin([this] { return !faders().fading(0); }, 1000));
+        QVERIFY(spinUntil([this] { return !faders().fading(0); }, 1000));
         const qsizetype after = m_sent.size();
         pause(300);
         if (how == "replace")
@@ -426,11 +396,11 @@ class SafetyNetEndToEnd : public QObject {
         QCOMPARE(sentWhenSettled().last(), k0atMinus6);
         m_sent.clear();
         QVERIFY(faders().canUndo());
-        Find<QAction>(m_form.get(), "mnuUndo")->trigger();
+        Find<QAction>(m_form, "mnuUndo")->trigger();
         QCOMPARE(sentWhenSettled(), QStringList{k0at0db});
         m_sent.clear();
-        QVERIFY(Find<QAction>(m_form.get(), "mnuRedo")->text().startsWith("&Redo "));
-        Find<QAction>(m_form.get(), "mnuRedo")->trigger();
+        QVERIFY(Find<QAction>(m_form, "mnuRedo")->text().startsWith("&Redo "));
+        Find<QAction>(m_form, "mnuRedo")->trigger();
         QCOMPARE(sentWhenSettled(), QStringList{k0atMinus6});
     }
 
@@ -441,22 +411,19 @@ class SafetyNetEndToEnd : public QObject {
         settle();
         Settings settings = m_form->settings();
         m_form->ApplySetup(settings); // Setup's OK without changes
-        QVERIFY(Find<QAction>(m_form.get(), "mnuUndo")->isEnabled());
+        QVERIFY(Find<QAction>(m_form, "mnuUndo")->isEnabled());
         settings.iChan[0] = 4;
         m_form->ApplySetup(settings);
         QVERIFY(!faders().canUndo());
-        QVERIFY(!Find<QAction>(m_form.get(), "mnuUndo")->isEnabled());
-        QCOMPARE(Find<QAction>(m_form.get(), "mnuUndo")->text(), QString("&Undo"));
+        QVERIFY(!Find<QAction>(m_form, "mnuUndo")->isEnabled());
+        QCOMPARE(Find<QAction>(m_form, "mnuUndo")->text(), QString("&Undo"));
     }
 
     // A second panel on the same settings file leaves at once with status 0; the first goes on
-    // with its settings. A lock left by a dead panel is taken over.
+    // with its settings. (A lock left by a dead panel: test_safetynet.)
     void onePanelPerSettingsFile() {
         const QString ini = settingsPath("shared.ini");
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[CONFIGURATION]\nType=3\nChan 1=7\nIP Port=1\n");
-        file.close();
+        TestSupport::writeFile(ini, "[CONFIGURATION]\nType=3\nChan 1=7\nIP Port=1\n");
         QProcess first;
         first.setProcessEnvironment([] {
             auto env = QProcessEnvironment::systemEnvironment();
@@ -466,35 +433,18 @@ class SafetyNetEndToEnd : public QObject {
         first.start(DS_PANEL_PATH, {"--settings", ini});
         QVERIFY(first.waitForStarted());
         SingleInstance probe(ini);
-        QVERIFY(spin([&] { return QFile::exists(probe.lockPath()); }));
+        QVERIFY(spinUntil([&] { return QFile::exists(probe.lockPath()); }));
         pause(100); // the lock is taken just before the first panel listens
         QProcess second;
         second.setProcessEnvironment(first.processEnvironment());
         second.start(DS_PANEL_PATH, {"--settings", ini});
-        QVERIFY(second.waitForFinished(kWaitMs));
+        QVERIFY(second.waitForFinished(TestSupport::kWaitMs));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
         first.terminate();
-        QVERIFY(first.waitForFinished(kWaitMs));
+        QVERIFY(first.waitForFinished(TestSupport::kWaitMs));
         QVERIFY(TestSupport::FileBytes(ini).contains("Chan 1=7"));
-
-        // The lock of a process that is gone: the next panel runs.
-        QProcess dead;
-        dead.start("true");
-        QVERIFY(dead.waitForFinished());
-        QFile lock(probe.lockPath());
-        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        lock.write(QByteArray::number(dead.processId()) + "\ndual-slider\n" +
-                   QSysInfo::machineHostName().toUtf8() + "\n");
-        lock.close();
-        QProcess third;
-        third.setProcessEnvironment(first.processEnvironment());
-        third.start(DS_PANEL_PATH, {"--settings", ini});
-        QVERIFY(third.waitForStarted());
-        QVERIFY(!third.waitForFinished(500));
-        third.terminate();
-        QVERIFY(third.waitForFinished(kWaitMs));
     }
 };
 

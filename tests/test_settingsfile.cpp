@@ -5,7 +5,6 @@
 #include "config/NumericValue.h"
 #include "support/SettingsFile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,6 +4,7 @@
 #include "app/frmSetup.h"
 #include "faders/Twips.h"
 #include "support/Controls.h"
+#include "support/Rows.h"
 #include "support/SettingsFile.h"
 #include "transport/SwitcherLink.h"
 
@@ -24,6 +25,7 @@
 #include <memory>
 
 using TestSupport::Find;
+using TestSupport::Row;
 using Twips::px;
 
 class SetupTest : public QObject {
@@ -216,19 +218,14 @@ class SetupTest : public QObject {
         QTest::addColumn<QString>("leave"); // a button, Enter, or none: the close box
         QTest::addColumn<int>("after");
         QTest::addColumn<int>("stored"); // 0-based; -1: unchanged
-        const auto row = [](const char *name, int before, const char *option, const char *entry,
-                            const char *leave, int after, int stored) {
-            QTest::newRow(name) << before << QString(option) << QString(entry) << QString(leave)
-                                << after << stored;
-        };
-        row("OK: input to DSP hides, 1 is 0", 1, "OptDSP", "1", "cmdOk", 10, 0);
-        row("Enter: DSP to output shows, 1024 is 1023", 10, "optOutput", "1024", "Enter", 3, 1023);
-        row("OK: DSP to input shows", 10, "optInput", "9", "cmdOk", 1, 8);
-        row("OK: 0 ignored", 10, "optInput", "0", "cmdOk", 1, -1);
-        row("OK: 1025 ignored", 1, "optOutput", "1025", "cmdOk", 3, -1);
-        row("OK: too large for 16 bits ignored", 3, "OptDSP", "99999", "cmdOk", 10, -1);
-        row("Cancel", 10, "optInput", "9", "cmdCancel", 10, -1);
-        row("close box", 10, "optInput", "9", "", 10, -1);
+        Row("OK: input to DSP hides, 1 is 0", 1, "OptDSP", "1", "cmdOk", 10, 0);
+        Row("Enter: DSP to output shows, 1024 is 1023", 10, "optOutput", "1024", "Enter", 3, 1023);
+        Row("OK: DSP to input shows", 10, "optInput", "9", "cmdOk", 1, 8);
+        Row("OK: 0 ignored", 10, "optInput", "0", "cmdOk", 1, -1);
+        Row("OK: 1025 ignored", 1, "optOutput", "1025", "cmdOk", 3, -1);
+        Row("OK: too large for 16 bits ignored", 3, "OptDSP", "99999", "cmdOk", 10, -1);
+        Row("Cancel", 10, "optInput", "9", "cmdCancel", 10, -1);
+        Row("close box", 10, "optInput", "9", "", 10, -1);
     }
 
     void closing() {

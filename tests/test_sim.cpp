@@ -6,6 +6,7 @@
 // purpose and its reboots. Last, its command line. How a panel fares against it (state on the
 // faders, split, junk, lost commands) is covered end to end in test_e2e.
 
+#include "support/Rows.h"
 #include "tools/switcher-sim/SimCodec.h"
 #include "tools/switcher-sim/SimDelivery.h"
 #include "tools/switcher-sim/SimFramer.h"
@@ -30,6 +31,7 @@
 
 using SimCodec::Crosspoint;
 using SimCodec::Message;
+using TestSupport::Row;
 
 Q_DECLARE_METATYPE(SimCodec::Message)
 
@@ -49,10 +51,6 @@ void example(const char *name, const char *hex, const Message &built, const char
     QTest::newRow(name) << hexBytes(hex) << built << QString(meaning);
 }
 
-void rejection(const char *name, const QByteArray &bytes, const char *why) {
-    QTest::newRow(name) << bytes << QString(why);
-}
-
 // "M:81 96 16 FF|S:12 34" for a list of frames, neighbouring stray runs joined when asked.
 QString frames(const QList<SimFramer::Frame> &list, bool joinStray = false) {
     QStringList out;
@@ -70,10 +68,6 @@ QString frames(const QList<SimFramer::Frame> &list, bool joinStray = false) {
 
 void stream(const char *name, const char *hex, const char *expected) {
     QTest::newRow(name) << hexBytes(hex) << QString(expected);
-}
-
-void outcome(const char *name, const Message &command, const char *result) {
-    QTest::newRow(name) << command << QString(result);
 }
 
 QByteArray dumpBytes(const SimState &s) {
@@ -143,10 +137,6 @@ struct RawClient {
     }
 };
 
-void option(const char *name, const char *args, const char *expected) {
-    QTest::newRow(name) << QString(args) << QString(expected);
-}
-
 } // namespace
 
 class TestSim : public QObject {
@@ -214,26 +204,24 @@ class TestSim : public QObject {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("why");
         using SimWire::frame;
-        rejection("one byte too many", frame(0xE3, hexBytes("02 0A 01 00 00 00 1C 07 02 00 00")),
-                  "1 entries of kind 10 need 13");
-        rejection("no entries", frame(0xE3, hexBytes("02 01 00 00 00 00")),
-                  "gain message with no entries");
-        rejection("header cut short", frame(0xE3, hexBytes("02 01 01")), "too short");
-        rejection("status byte inside", hexBytes("E3 02 01 01 00 00 00 80 08 0C FF"),
-                  "80 at position 8");
-        rejection("no end byte", hexBytes("E3 02 01 01"), "without its end byte");
-        rejection("greeting 81 65 65 FF", hexBytes("81 65 65 FF"), "unknown form");
-        rejection("short information request", frame(0xF2, hexBytes("00 01 02")),
-                  "information request of 6 bytes");
-        rejection("map with no outputs", frame(0xF6, hexBytes("00 00 00 40 00")), "no outputs");
-        rejection("map block cut short",
-                  frame(0xF6, hexBytes("00 01 00 40 00 02 00 00 40 00 68 07")),
-                  "ends inside block 0");
-        rejection("map with bytes left over", frame(0xF6, hexBytes("00 01 00 40 00 00 00 00 11")),
-                  "1 bytes after its blocks");
-        rejection("stray data byte", hexBytes("12"), "stray data byte");
-        rejection("lone end byte", hexBytes("FF"), "stray end byte");
-        rejection("empty", hexBytes(""), "empty");
+        Row("one byte too many", frame(0xE3, hexBytes("02 0A 01 00 00 00 1C 07 02 00 00")),
+            "1 entries of kind 10 need 13");
+        Row("no entries", frame(0xE3, hexBytes("02 01 00 00 00 00")),
+            "gain message with no entries");
+        Row("header cut short", frame(0xE3, hexBytes("02 01 01")), "too short");
+        Row("status byte inside", hexBytes("E3 02 01 01 00 00 00 80 08 0C FF"), "80 at position 8");
+        Row("no end byte", hexBytes("E3 02 01 01"), "without its end byte");
+        Row("greeting 81 65 65 FF", hexBytes("81 65 65 FF"), "unknown form");
+        Row("short information request", frame(0xF2, hexBytes("00 01 02")),
+            "information request of 6 bytes");
+        Row("map with no outputs", frame(0xF6, hexBytes("00 00 00 40 00")), "no outputs");
+        Row("map block cut short", frame(0xF6, hexBytes("00 01 00 40 00 02 00 00 40 00 68 07")),
+            "ends inside block 0");
+        Row("map with bytes left over", frame(0xF6, hexBytes("00 01 00 40 00 00 00 00 11")),
+            "1 bytes after its blocks");
+        Row("stray data byte", hexBytes("12"), "stray data byte");
+        Row("lone end byte", hexBytes("FF"), "stray end byte");
+        Row("empty", hexBytes(""), "empty");
     }
 
     void rejected() {
@@ -300,24 +288,24 @@ class TestSim : public QObject {
         // The hex of the confirming report, marked when a value was clamped, or the refusal.
         QTest::addColumn<QString>("outcome");
         using namespace SimCodec;
-        outcome("input 2 second gain", setGain(0, 1, {1000}), "E3 00 00 01 00 01 00 68 07 71 FF");
-        outcome("exactly +24 dB", setGain(1, 0, {1264}), "E3 00 01 01 00 00 00 70 09 7B FF");
-        outcome("above +24 dB", setGain(1, 0, {16383}), "E3 00 01 01 00 00 00 70 09 7B FF clamped");
-        outcome("below Off", setGain(3, 127, {0}), "E3 00 03 01 00 7F 00 18 00 1B FF clamped");
-        outcome("crosspoint below Off", setCrosspointGain(0, {{0, 23}}),
-                "E3 00 0A 01 00 00 00 18 00 00 00 23 FF clamped");
-        outcome("stereo crosspoint", setCrosspointGain(64, {{65, 1100}, {65, 1100}}),
-                "E3 00 0A 02 00 40 00 4C 08 41 00 4C 08 41 00 76 FF");
-        outcome("stereo past the last input", setGain(1, 127, {1024, 1024}),
-                "input 129 does not exist (128 inputs)");
-        outcome("output beyond the switcher", setGain(3, 200, {1024}),
-                "output 201 does not exist (128 outputs)");
-        outcome("second entry not routed", setCrosspointGain(64, {{64, 1000}, {70, 1000}}),
-                "input 71 does not feed output 65");
-        outcome("crosspoint output beyond the switcher", setCrosspointGain(1000, {{0, 1024}}),
-                "output 1001 does not exist (128 outputs)");
-        outcome("unknown kind", setGain(5, 0, {1024}), "unknown gain kind 5");
-        outcome("no entries", setGain(1, 0, {}), "no entries");
+        Row("input 2 second gain", setGain(0, 1, {1000}), "E3 00 00 01 00 01 00 68 07 71 FF");
+        Row("exactly +24 dB", setGain(1, 0, {1264}), "E3 00 01 01 00 00 00 70 09 7B FF");
+        Row("above +24 dB", setGain(1, 0, {16383}), "E3 00 01 01 00 00 00 70 09 7B FF clamped");
+        Row("below Off", setGain(3, 127, {0}), "E3 00 03 01 00 7F 00 18 00 1B FF clamped");
+        Row("crosspoint below Off", setCrosspointGain(0, {{0, 23}}),
+            "E3 00 0A 01 00 00 00 18 00 00 00 23 FF clamped");
+        Row("stereo crosspoint", setCrosspointGain(64, {{65, 1100}, {65, 1100}}),
+            "E3 00 0A 02 00 40 00 4C 08 41 00 4C 08 41 00 76 FF");
+        Row("stereo past the last input", setGain(1, 127, {1024, 1024}),
+            "input 129 does not exist (128 inputs)");
+        Row("output beyond the switcher", setGain(3, 200, {1024}),
+            "output 201 does not exist (128 outputs)");
+        Row("second entry not routed", setCrosspointGain(64, {{64, 1000}, {70, 1000}}),
+            "input 71 does not feed output 65");
+        Row("crosspoint output beyond the switcher", setCrosspointGain(1000, {{0, 1024}}),
+            "output 1001 does not exist (128 outputs)");
+        Row("unknown kind", setGain(5, 0, {1024}), "unknown gain kind 5");
+        Row("no entries", setGain(1, 0, {}), "no entries");
     }
 
     // Applied commands confirm with the report the panel decodes, carrying the value the
@@ -538,24 +526,24 @@ class TestSim : public QObject {
     void commandLine_data() {
         QTest::addColumn<QString>("args");
         QTest::addColumn<QString>("expected"); // the options taken, or why they were refused
-        option("defaults", "",
-               "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 reboot 0 down 2000 seed "
-               "none");
-        option("everything",
-               "--port 0 --bind 0.0.0.0 --inputs 1025 --outputs 1 --quiet --latency 250 --split "
-               "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42 "
-               "--reboot-every 60 --down-for 3600000",
-               "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 reboot 60 down 3600000 quiet "
-               "split "
-               "junk animate seed 42");
-        option("port too big", "--port 65536", "refused: --port: \"65536\"");
-        option("no inputs", "--inputs 0", "refused: --inputs");
-        option("too many outputs", "--outputs 1026", "refused: --outputs");
-        option("bad address", "--bind localhost:1", "refused: --bind");
-        option("down too long", "--down-for 3600001", "refused: --down-for: \"3600001\"");
-        option("reboot every fraction", "--reboot-every 0.5", "refused: --reboot-every");
-        option("unknown option", "--fast", "refused: Unknown option 'fast'");
-        option("stray argument", "now", "refused: unexpected argument \"now\"");
+        Row("defaults", "",
+            "127.0.0.1:1250 128x128 ping 3000 latency 0 drop 0 close 0 reboot 0 down 2000 seed "
+            "none");
+        Row("everything",
+            "--port 0 --bind 0.0.0.0 --inputs 1025 --outputs 1 --quiet --latency 250 --split "
+            "--junk --drop-every 3 --close-after 10 --animate --ping-interval 0 --seed 42 "
+            "--reboot-every 60 --down-for 3600000",
+            "0.0.0.0:0 1025x1 ping 0 latency 250 drop 3 close 10 reboot 60 down 3600000 quiet "
+            "split "
+            "junk animate seed 42");
+        Row("port too big", "--port 65536", "refused: --port: \"65536\"");
+        Row("no inputs", "--inputs 0", "refused: --inputs");
+        Row("too many outputs", "--outputs 1026", "refused: --outputs");
+        Row("bad address", "--bind localhost:1", "refused: --bind");
+        Row("down too long", "--down-for 3600001", "refused: --down-for: \"3600001\"");
+        Row("reboot every fraction", "--reboot-every 0.5", "refused: --reboot-every");
+        Row("unknown option", "--fast", "refused: Unknown option 'fast'");
+        Row("stray argument", "now", "refused: unexpected argument \"now\"");
     }
 
     void commandLine() {

@@ -17,10 +17,8 @@
 #include "transport/LinkInput.h"
 #include "transport/SwitcherLink.h"
 
-#include <QAbstractButton>
 #include <QAbstractEventDispatcher>
 #include <QAction>
-#include <QMessageBox>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QSignalSpy>

@@ -15,16 +15,15 @@
 #include "support/EventLoop.h"
 #include "support/PanelPeer.h"
 #include "support/ProtocolFakes.h"
+#include "support/Rows.h"
 #include "support/SettingsFile.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QDate>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
@@ -34,7 +33,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/prctl.h>
@@ -44,6 +42,7 @@ using MessageMeaning::Direction;
 using ProtocolFakes::Hex;
 using ProtocolFakes::kReport5;
 using TestSupport::Find;
+using TestSupport::Row;
 using TestSupport::spinUntil;
 
 namespace {
@@ -148,72 +147,69 @@ class TrafficTest : public QObject {
         QTest::addColumn<bool>("sent");
         QTest::addColumn<QString>("bytes");
         QTest::addColumn<QString>("meaning");
-        const auto row = [](const char *name, bool sent, const char *bytes, const char *meaning) {
-            QTest::newRow(name) << sent << QString(bytes) << QString(meaning);
-        };
         // Set-gain commands: input, stereo, output, DSP, DSP stereo, a kind without a table.
-        row("set input", true, "E3 02 01 01 00 00 00 1E 08 2A FF", "set input 1 gain 1054 (+3db)");
-        row("set stereo", true, "E3 02 01 02 00 04 00 4C 08 4C 08 31 FF",
+        Row("set input", true, "E3 02 01 01 00 00 00 1E 08 2A FF", "set input 1 gain 1054 (+3db)");
+        Row("set stereo", true, "E3 02 01 02 00 04 00 4C 08 4C 08 31 FF",
             "set inputs 5-6 gain 1100 (+7.6db)");
-        row("set dsp", true, "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF",
+        Row("set dsp", true, "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF",
             "set input 3 on output 1 gain 924 (-10db)");
-        row("set dsp stereo", true, "E3 02 0A 02 00 00 00 1C 07 02 00 1C 07 02 00 58 FF",
+        Row("set dsp stereo", true, "E3 02 0A 02 00 00 00 1C 07 02 00 1C 07 02 00 58 FF",
             "set output 1 crosspoint gains: input 3 924 (-10db), input 3 924 (-10db)");
-        row("set kind 5", true, "E3 02 05 01 00 00 00 00 08 10 FF",
+        Row("set kind 5", true, "E3 02 05 01 00 00 00 00 08 10 FF",
             "set kind 5 channel 1 value 1024");
         // Gain reports of every kind; values listed when few.
-        row("report", false, "E3 00 01 01 00 05 00 68 07 76 FF",
+        Row("report", false, "E3 00 01 01 00 05 00 68 07 76 FF",
             "gain report: input 6 gain 1000 (-2.4db)");
-        row("report two", false, "E3 00 01 02 00 00 00 00 08 44 07 56 FF",
+        Row("report two", false, "E3 00 01 02 00 00 00 00 08 44 07 56 FF",
             "gain report: inputs 1-2 gains 1024 (0db), 964 (-6db)");
-        row("second gain off", false, "E3 00 00 01 00 00 00 18 00 19 FF",
+        Row("second gain off", false, "E3 00 00 01 00 00 00 18 00 19 FF",
             "gain report: input 1 second gain 24 (Off)");
-        row("many outputs", false, "E3 00 03 05 00 00 00 00 08 0A 08 14 08 1E 08 28 08 14 FF",
+        Row("many outputs", false, "E3 00 03 05 00 00 00 00 08 0A 08 14 08 1E 08 28 08 14 FF",
             "gain report: outputs 1-5");
-        row("crosspoint", false, "E3 00 0A 01 00 40 00 68 07 41 00 7B FF",
+        Row("crosspoint", false, "E3 00 0A 01 00 40 00 68 07 41 00 7B FF",
             "gain report: input 66 on output 65 gain 1000 (-2.4db)");
-        row("many crosspoints", false,
+        Row("many crosspoints", false,
             "E3 00 0A 05 00 40 00 68 07 40 00 68 07 41 00 68 07 42 00 68 07 43 00 68 07 44 00 44 "
             "FF",
             "gain report: output 65 crosspoint gains, 5 entries");
         // Greeting and information request, both ways.
-        row("greeting", false, "81 64 64 FF", "greeting");
-        row("greeting reply", true, "81 96 16 FF", "greeting reply");
-        row("greeting magic", false, "81 65 65 FF", "greeting, second byte 65, expected 64");
-        row("greeting length", false, "81 64 01 02 03 6A FF",
+        Row("greeting", false, "81 64 64 FF", "greeting");
+        Row("greeting reply", true, "81 96 16 FF", "greeting reply");
+        Row("greeting magic", false, "81 65 65 FF", "greeting, second byte 65, expected 64");
+        Row("greeting length", false, "81 64 01 02 03 6A FF",
             "greeting, wrong length: 7 bytes, expected 4 or 5");
-        row("info request", true, "F2 00 01 02 00 00 00 00 00 00 00 03 FF",
+        Row("info request", true, "F2 00 01 02 00 00 00 00 00 00 00 03 FF",
             "information request, selector 0x8080");
-        row("info from switcher", false, "F2 01 02 03 FF",
+        Row("info from switcher", false, "F2 01 02 03 FF",
             "information request, wrong length: 5 bytes, expected 13, ignored");
         // Crosspoint maps.
-        row("map", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF",
+        Row("map", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF",
             "crosspoint map: output 65: input 65 1000 (-2.4db), input 66 500 (-52.4db)");
-        row("map of 16", false,
+        Row("map of 16", false,
             "F6 00 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
             "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 10 FF",
             "crosspoint map: outputs 1-16");
-        row("map, no sources", false, "F6 00 01 00 00 00 00 00 00 01 FF",
+        Row("map, no sources", false, "F6 00 01 00 00 00 00 00 00 01 FF",
             "crosspoint map: output 1, no sources");
-        row("map, 256 sources", false, "F6 00 01 00 00 00 00 02 00 03 FF",
+        Row("map, 256 sources", false, "F6 00 01 00 00 00 00 02 00 03 FF",
             "crosspoint map, output 1 lists 256 sources, at most 255");
-        row("map length", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 72 FF",
+        Row("map length", false, "F6 00 01 00 40 00 02 00 00 40 00 68 07 72 FF",
             "crosspoint map, wrong length: 15 bytes, expected 19");
         // One-byte messages, strays and faults.
-        row("ping", false, "F5", "ping");
-        row("pong", true, "F4", "pong");
-        row("F1", false, "F1", "system byte F1");
-        row("lone EOM", false, "FF", "lone EOM");
-        row("unknown", false, "A0 05 FF", "unknown message A0, 3 bytes");
-        row("bad checksum", false, "E3 00 01 01 00 05 00 68 07 77 FF",
+        Row("ping", false, "F5", "ping");
+        Row("pong", true, "F4", "pong");
+        Row("F1", false, "F1", "system byte F1");
+        Row("lone EOM", false, "FF", "lone EOM");
+        Row("unknown", false, "A0 05 FF", "unknown message A0, 3 bytes");
+        Row("bad checksum", false, "E3 00 01 01 00 05 00 68 07 77 FF",
             "gain report, bad checksum 77, expected 76");
-        row("bad command checksum", true, "E3 02 01 01 00 00 00 1E 08 2B FF",
+        Row("bad command checksum", true, "E3 02 01 01 00 00 00 1E 08 2B FF",
             "set-gain command, bad checksum 2B, expected 2A");
-        row("wrong length", false, "E3 00 01 02 00 05 00 68 07 77 FF",
+        Row("wrong length", false, "E3 00 01 02 00 05 00 68 07 77 FF",
             "gain report, wrong length: 11 bytes, expected 13");
-        row("no entries", false, "E3 00 01 00 00 00 00 01 FF", "gain report, no entries");
-        row("no EOM", false, "E3 00 01", "gain report, no EOM");
-        row("data bytes", false, "01 02 03", "junk, 3 bytes");
+        Row("no entries", false, "E3 00 01 00 00 00 00 01 FF", "gain report, no entries");
+        Row("no EOM", false, "E3 00 01", "gain report, no EOM");
+        Row("data bytes", false, "01 02 03", "junk, 3 bytes");
     }
     void lines() {
         QFETCH(bool, sent);

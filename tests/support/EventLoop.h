@@ -11,9 +11,12 @@
 
 namespace TestSupport {
 
+// Bounded waits, generous enough for a sanitizer build on a busy machine.
+constexpr int kWaitMs = 5000;
+
 // Runs the event loop until done() holds or timeoutMs has passed, calling watch() (if given)
 // every millisecond. Returns done().
-inline bool spinUntil(const std::function<bool()> &done, int timeoutMs,
+inline bool spinUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs,
                       const std::function<void()> &watch = {}) {
     QEventLoop loop;
     QElapsedTimer clock;

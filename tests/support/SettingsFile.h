@@ -30,11 +30,16 @@ inline QByteArray FileBytes(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Replaces a file's bytes; a file that cannot be written ends the test run.
+inline void writeFile(const QString &path, const QByteArray &contents) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
 inline void writeSettingsFile(const QByteArray &contents) {
-    QFile file(frmMain::DefaultSettingsPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    file.write(contents);
+    writeFile(frmMain::DefaultSettingsPath(), contents);
 }
 
 // Removes whatever stands there: a file, a link (never its target) or a folder.

@@ -25,12 +25,17 @@ class SimProcess {
         }
     }
 
-    // Starts `switcher-sim --port 0 [extra]` and reads the chosen port from its "listening
-    // on" line. Returns false (with the reason in error()) if it does not get that far within
-    // timeoutMs.
-    bool start(const QStringList &extra = {}, int timeoutMs = 5000) {
-        m_process.setProgram(QStringLiteral(DS_SIM_PATH));
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0")} + extra);
+    // Starts `[wrapper] switcher-sim --port 0 [extra]` and reads the chosen port from its
+    // "listening on" line. Returns false (with the reason in error()) if it does not get that
+    // far within timeoutMs. A wrapper (such as `ip netns exec NAME`) must become the simulator.
+    bool start(const QStringList &extra = {}, int timeoutMs = 5000,
+               const QStringList &wrapper = {}) {
+        const QStringList command = wrapper +
+                                    QStringList{QStringLiteral(DS_SIM_PATH),
+                                                QStringLiteral("--port"), QStringLiteral("0")} +
+                                    extra;
+        m_process.setProgram(command.front());
+        m_process.setArguments(command.mid(1));
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         // A test that crashes or is killed runs no destructor; the simulator must not outlive
         // it and keep listening.
@@ -39,9 +44,8 @@ class SimProcess {
         const QDeadlineTimer deadline(timeoutMs);
         if (!m_process.waitForStarted(timeoutMs))
             return fail(QStringLiteral("not started: ") + m_process.errorString());
-        static const QRegularExpression listening(
-            QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)$"),
-            QRegularExpression::MultilineOption);
+        static const QRegularExpression listening(QStringLiteral("^listening on [0-9.]+:(\\d+)$"),
+                                                  QRegularExpression::MultilineOption);
         while (!deadline.hasExpired()) {
             collect();
             const auto match = listening.match(m_output);
