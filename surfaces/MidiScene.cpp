@@ -1,19 +1,21 @@
 #include "surfaces/MidiScene.h"
 
-#include <QRegularExpression>
-
 namespace Midi {
 
 SceneParse ParseSceneBinding(const QString &text) {
-    // Three words, then the name: everything after the blanks that follow the third word.
-    static const QRegularExpression form(
-        QStringLiteral("^\\s*(\\S+\\s+\\S+\\s+\\S+)(?:\\s+(.*\\S))?\\s*$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    const auto match = form.match(text);
-    const ButtonParse button = ParseButtonBinding(match.hasMatch() ? match.captured(1) : text);
+    // Three words, then the name: everything after the blanks that follow the third word. A
+    // plain scan, not a pattern: every start reads the scene keys, mostly empty.
+    qsizetype end = 0;
+    for (int word = 0; word < 3; ++word) {
+        while (end < text.size() && text.at(end).isSpace())
+            ++end;
+        while (end < text.size() && !text.at(end).isSpace())
+            ++end;
+    }
+    const ButtonParse button = ParseButtonBinding(text.left(end));
     if (const auto *error = std::get_if<BindingError>(&button))
         return *error;
-    const QString scene = match.captured(2);
+    const QString scene = text.mid(end).trimmed();
     if (scene.isEmpty())
         return BindingError{QStringLiteral("scene name missing"), false};
     return SceneBinding{std::get<ButtonBinding>(button), scene};
