@@ -202,7 +202,6 @@ class SafetyNetTest : public QObject {
         row("other tag", QByteArray(R"({"format": "x", "version": 1, "scenes": []})"), F::Foreign);
         row("no version", QByteArray(R"({"format": "dual-slider-scenes", "scenes": []})"),
             F::Foreign);
-        row("version 1.5", sceneFile("", "1.5"), F::Foreign);
         row("newer", sceneFile("", "2"), F::Newer,
             "the scenes were saved by a later version of this program (scene "
             "format 2; this version reads format 1)");
