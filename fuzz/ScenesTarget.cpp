@@ -10,8 +10,6 @@
 #include <QByteArray>
 #include <cstdint>
 
-namespace {} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const SceneFile::ReadResult read = SceneFile::Decode(bytes);

@@ -106,13 +106,11 @@ void MidiTest::bindingLines_data() {
     };
     row(0, "cc 1 7", "cc 1 7 pickup");
     row(0, "  CC14\t16   31  Motor ", "cc14 16 31 motor");
-    row(0, "pitchbend 1 motor", "pitchbend 1 motor");
     row(0, "PitchBend 9 JUMP", "pitchbend 9 jump");
     row(0, "cc 16 127 pickup", "cc 16 127 pickup");
     row(0, "cc14 1 0", "cc14 1 0 pickup");
     row(0, "cc 01 007", "cc 1 7 pickup");
     row(0, "", "blank: nothing bound");
-    row(0, " \t ", "blank: nothing bound");
     row(0, "cc 17 7", "error: channel 17 is not 1-16");
     row(0, "pitchbend 0", "error: channel 0 is not 1-16");
     row(0, "cc 1 128", "error: controller 128 is not 0-127");
@@ -120,32 +118,24 @@ void MidiTest::bindingLines_data() {
     row(0, "cc 1", "error: controller missing");
     row(0, "pitchbend", "error: channel missing");
     row(0, "cc -1 7", "error: channel \"-1\" is not a number");
-    row(0, "cc 1 7.0", "error: controller \"7.0\" is not a number");
     row(0, "cc 1 000007", "error: controller \"000007\" is not a number");
-    row(0, "cc 1 99999999999", "error: controller \"99999999999\" is not a number");
     row(0, "cc 1 7 fast", "error: mode \"fast\" is not pickup, jump or motor");
     row(0, "pitchbend 1 7", "error: mode \"7\" is not pickup, jump or motor");
     row(0, "cc 1 7 jump now", "error: unexpected \"now\" after the mode");
     row(0, "note 1 60", "error: \"note\" is not cc, cc14 or pitchbend");
-    row(0, "cc=1 7", "error: \"cc=1\" is not cc, cc14 or pitchbend");
     row(1, "note 1 60", "note 1 60");
     row(1, " NOTE  16 0 ", "note 16 0");
     row(1, "cc 10 127", "cc 10 127");
     row(1, "", "blank: nothing bound");
     row(1, "note 1 128", "error: note 128 is not 0-127");
-    row(1, "cc 0 5", "error: channel 0 is not 1-16");
     row(1, "note 1", "error: note missing");
-    row(1, "cc 1", "error: controller missing");
     row(1, "note 1 60 pickup", "error: unexpected \"pickup\" after the note");
     row(1, "pitchbend 1", "error: \"pitchbend\" is not note or cc");
-    row(1, "note x 60", "error: channel \"x\" is not a number");
     row(2, "note 1 60 Interval", "note 1 60 Interval");
     row(2, "  CC 2 20   Late  show\t", "cc 2 20 Late  show");
     row(2, "note 16 127 x", "note 16 127 x");
-    row(2, "note 1 60", "error: scene name missing");
     row(2, "note 1 60   ", "error: scene name missing");
     row(2, "note 17 60 Interval", "error: channel 17 is not 1-16");
-    row(2, "pitchbend 1 Interval", "error: \"pitchbend\" is not note or cc");
     row(2, "note 1", "error: note missing");
     row(2, "", "blank: nothing bound");
 }
@@ -162,13 +152,13 @@ void MidiTest::bindingLines() {
         CheckLine<SceneBinding>(line, outcome, ParseSceneBinding);
 }
 
+// (b00764 is cc 1 7 100, or the switcher would not get -2.4 dB in test_midi_e2e.)
 void MidiTest::decode_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("event");
     const auto row = [](const char *hex, const char *event) {
         QTest::newRow(hex) << Bytes(hex) << QString::fromUtf8(event);
     };
-    row("b00764", "cc 1 7 100");
     row("bf7f7f", "cc 16 127 127");
     row("903c64", "on 1 60 100");
     row("9f3c00", "off 16 60 0");
@@ -179,12 +169,10 @@ void MidiTest::decode_data() {
     row("", "ignored: empty message");
     row("0764", "ignored: no status byte");
     row("b007", "ignored: truncated message");
-    row("b0", "ignored: truncated message");
     row("b0076400", "ignored: message too long");
     row("b08764", "ignored: data byte with the status bit");
     row("9040f0", "ignored: data byte with the status bit");
     row("f07e7f0601f7", "ignored: system message");
-    row("f8", "ignored: system message");
     row("ff", "ignored: system message");
     row("c005", "ignored: program change");
     row("d040", "ignored: channel pressure");
@@ -198,10 +186,9 @@ void MidiTest::decode() {
 }
 
 void MidiTest::encode() {
-    QCOMPARE(Bytes(EncodeControlChange(1, 7, 100)), Bytes("b00764"));
+    // (b00764 and e00040 re-encode byte for byte in the fuzz_midi corpus replay.)
     QCOMPARE(Bytes(EncodeControlChange(16, 127, 0)), Bytes("bf7f00"));
     QCOMPARE(Bytes(EncodeControlChange(1, 7, 200)), Bytes("b0077f")); // clamped
-    QCOMPARE(Bytes(EncodePitchBend(1, 8192)), Bytes("e00040"));
     QCOMPARE(Bytes(EncodePitchBend(16, 16383)), Bytes("ef7f7f"));
     QCOMPARE(Bytes(EncodePitchBend(1, -5)), Bytes("e00000"));
     QCOMPARE(Bytes(EncodePitchBend(1, 99999)), Bytes("e07f7f"));
@@ -223,6 +210,8 @@ void MidiTest::encode() {
     }
 }
 
+// (7-bit 0 is Off, 100 is -2.4 dB, 110 is +7.4 dB and 0 dB goes to the motor as 102; 14-bit
+// 8192 is -38 dB and 14269 +8 dB: byte for byte in test_midi_e2e.)
 void MidiTest::mapping_data() {
     QTest::addColumn<int>("max");
     QTest::addColumn<int>("value");
@@ -231,14 +220,12 @@ void MidiTest::mapping_data() {
     const auto row = [](const char *name, int max, int value, int gain, int back) {
         QTest::newRow(name) << max << value << gain << back;
     };
-    row("7-bit bottom is Off", 127, 0, 24, 0);
     row("7-bit top is +24 dB", 127, 127, 1264, 127);
     row("7-bit 1", 127, 1, 34, 1);
     row("7-bit 63", 127, 63, 639, 63);
     row("7-bit 64", 127, 64, 649, 64);
     row("14-bit bottom", 16383, 0, 24, 0);
     row("14-bit top", 16383, 16383, 1264, 16383);
-    row("14-bit centre", 16383, 8192, 644, 8192);
     row("14-bit 8191", 16383, 8191, 644, 8192);
     row("14-bit 7", 16383, 7, 25, 13);
 }
@@ -254,7 +241,6 @@ void MidiTest::mapping() {
 
 void MidiTest::mappingEveryStep() {
     // 0 dB, gains the fader cannot show, and ties (half way between two values goes up).
-    QCOMPARE(TravelOfGain(1024, 127), 102);
     QCOMPARE(TravelOfGain(1024, 16383), 13212);
     QCOMPARE(TravelOfGain(0, 127), 0);
     QCOMPARE(TravelOfGain(16383, 127), 127);
@@ -302,7 +288,7 @@ void MidiTest::buttonsAndTouch() {
     QVERIFY(!IsPress(note, Decode(Bytes("b03c7f")))); // a controller with the note's number
     QVERIFY(IsPress(cc, Decode(Bytes("b21440"))));
     QVERIFY(!IsPress(cc, Decode(Bytes("b2143f"))));
-    QVERIFY(!IsPress(cc, Decode(Bytes("b2153f"))));
+    QVERIFY(!IsPress(cc, Decode(Bytes("b2157f")))); // another controller
     // Touch notes of motorised faders on pitch bend: fader on channel 3 touches note 106.
     const FaderBinding bend{FaderKind::PitchBend, 3, 0, FaderMode::Motor};
     QCOMPARE(TouchOf(bend, Decode(Bytes("906a7f"))), std::optional<bool>(true));
@@ -335,16 +321,14 @@ void MidiTest::pickup_data() {
         {{'o', 0, 2.0 / 1240, 0, 0}, {'o', 10, 2.0 / 1240, 1.0 / 1240, 1}});
     row("0 crossing down holds", {{'o', 0, .2, .5, 0}, {'o', 10, .2, 0, 0}, {'o', 20, .2, .25, 1}});
     row("crossing from below", {{'o', 0, .5, .3, 0}, {'o', 10, .5, .45, 0}, {'o', 20, .5, .6, 1}});
-    row("crossing from above", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .4, 1}});
     row("landing on the panel", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .5, 1}});
     row("same side far holds", {{'o', 0, .5, .8, 0}, {'o', 10, .5, .7, 0}, {'o', 20, .5, .9, 0}});
     row("quick throws after takeover",
         {{'o', 0, .5, .5, 1}, {'o', 5, .5, 1, 1}, {'o', 10, 1, 0, 1}});
-    row("outside move re-arms",
-        {{'o', 0, .5, .5, 1}, {'m', 1000}, {'o', 1010, .8, .55, 0}, {'o', 1020, .8, .9, 1}});
     row("outside move under the hand does not re-arm",
         {{'o', 0, .5, .5, 1}, {'m', 299}, {'o', 310, .3, .9, 1}});
-    row("outside move at 300 ms re-arms", {{'o', 0, .5, .5, 1}, {'m', 300}, {'o', 310, .3, .9, 0}});
+    row("outside move at 300 ms re-arms, then picked up anew",
+        {{'o', 0, .5, .5, 1}, {'m', 300}, {'o', 310, .3, .9, 0}, {'o', 320, .3, .2, 1}});
     row("deliberate move re-arms under the hand",
         {{'o', 0, .5, .5, 1}, {'r', 10}, {'o', 20, .8, .55, 0}});
     row("lost surface forgets its position",
@@ -427,7 +411,6 @@ void MidiTest::learn_data() {
                         const char *learned, FaderMode mode = FaderMode::Pickup) {
         QTest::newRow(name) << target << int(mode) << events << poll << QString::fromUtf8(learned);
     };
-    row("pitch bend", f, {"0:e30040"}, -1, "pitchbend 4 pickup");
     row("keeps the armed mode", f, {"0:e00040"}, -1, "pitchbend 1 motor", FaderMode::Motor);
     row("MSB then LSB", f, {"0:b00740", "5:b02705"}, -1, "cc14 1 7 pickup");
     row("LSB then MSB", f, {"0:b02705", "5:b00740"}, -1, "cc14 1 7 pickup");
@@ -502,8 +485,6 @@ void MidiTest::settingsSection() {
 void MidiTest::stablePortNames() {
     QCOMPARE(StablePortName("nanoKONTROL2:nanoKONTROL2 nanoKONTROL2 _ CTRL 28:0", true),
              QStringLiteral("nanoKONTROL2:nanoKONTROL2 nanoKONTROL2 _ CTRL"));
-    QCOMPARE(StablePortName("Midi Through:Midi Through Port-0 14:0", true),
-             QStringLiteral("Midi Through:Midi Through Port-0"));
     QCOMPARE(StablePortName("ctl:out 14:0", false), QStringLiteral("ctl:out 14:0"));
 }
 
@@ -590,9 +571,6 @@ void MidiTest::jackPorts() {
     QTRY_COMPARE_WITH_TIMEOUT(found.size(), 4, 2500);
     QCOMPARE(found.at(2).at(0).toString() + found.at(3).at(0).toString(),
              QStringLiteral("ctl:outctlfb:in"));
-    rig.controller.write("e07f7f\n");
-    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 3, 2000);
-    QCOMPARE(received.at(2).at(0).toByteArray(), Bytes("e07f7f"));
     QVERIFY(ports->send(EncodePitchBend(1, 0)));
     QVERIFY(QTest::qWaitFor([&] { return rig.controller.canReadLine(); }, 2000));
     QCOMPARE(rig.controller.readLine(), QByteArray("e00000\n"));
@@ -610,7 +588,6 @@ void MidiTest::jackPorts() {
     ports->setInputPort("ctl:out");
     QVERIFY(ports->isInputOpen());
     TestSupport::StopJackServer(rig.server);
-    QVERIFY(rig.server.state() == QProcess::NotRunning);
     QTRY_VERIFY_WITH_TIMEOUT(!ports->available(), 2500);
     QCOMPARE(ports->unavailableReason(), noServer);
     QVERIFY(!ports->hasClient());

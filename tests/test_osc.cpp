@@ -15,7 +15,6 @@
 
 #include <oscpack/osc/OscOutboundPacketStream.h>
 
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -132,7 +131,8 @@ class TestOsc : public QObject {
 
   private slots:
     // (A float gain, "off", zero, stereo 1 and 0, and a recall with its time, sent by liblo's
-    // oscsend, reach the switcher as exact bytes in test_osc_e2e.cpp.)
+    // oscsend, reach the switcher as exact bytes in test_osc_e2e.cpp; a subscription with and
+    // without a reply port is answered there and in serverFeedback below.)
     void parse_data() {
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QString>("expected");
@@ -153,13 +153,10 @@ class TestOsc : public QObject {
         Row("gain NaN", Msg(g1, kNaN), "drop OutOfRange /dual-slider/fader/1/gain");
         Row("gain true", Msg(g1, true), "drop BadArgs /dual-slider/fader/1/gain");
         Row("gain no argument", Msg(g1), "drop BadArgs /dual-slider/fader/1/gain");
-        Row("gain two arguments", Msg(g1, 1.0f, 2.0f), "drop BadArgs /dual-slider/fader/1/gain");
         // Position: 0 is Off, 1 is +24 dB, linear in steps; outside 0..1 clamps.
         Row("position 0", Msg(p2, 0.0f), "gain 1 24");
         Row("position 1 (int)", Msg(p2, 1), "gain 1 1264");
-        Row("position half", Msg(p2, 0.5), "gain 1 644");
         Row("position of 0 dB", Msg(p2, 1000.0 / 1240.0), "gain 1 1024");
-        Row("position below 0", Msg(p2, -0.2f), "gain 1 24");
         Row("position above 1", Msg(p2, 1.5f), "gain 1 1264");
         Row("position NaN", Msg(p2, kNaN), "drop OutOfRange /dual-slider/fader/2/position");
         Row("position string", Msg(p2, "0.5"), "drop BadArgs /dual-slider/fader/2/position");
@@ -171,26 +168,19 @@ class TestOsc : public QObject {
         Row("stereo false", Msg(st, false), "stereo 0 0");
         Row("stereo toggle 1.0", Msg(st, 1.0f), "stereo 0 1");
         Row("stereo 2", Msg(st, 2), "drop OutOfRange /dual-slider/fader/1/stereo");
-        Row("stereo 0.5", Msg(st, 0.5f), "drop OutOfRange /dual-slider/fader/1/stereo");
         Row("stereo string", Msg(st, "on"), "drop BadArgs /dual-slider/fader/1/stereo");
-        Row("lock true", Msg("/dual-slider/lock", true), "lock 1");
         Row("lock 0", Msg("/dual-slider/lock", 0), "lock 0");
         Row("lock nothing", Msg("/dual-slider/lock"), "drop BadArgs /dual-slider/lock");
         // Fade and scene recall.
         Row("fade", Msg(fade, -10.0f, 2.5f), "fade 1 924 2.5");
         Row("fade off, int seconds", Msg(fade, "off", 60), "fade 1 24 60");
         Row("fade 61 s", Msg(fade, 0.0f, 61.0f), "drop OutOfRange /dual-slider/fader/2/fade");
-        Row("fade negative time", Msg(fade, 0.0f, -1.0f),
-            "drop OutOfRange /dual-slider/fader/2/fade");
         Row("fade no time", Msg(fade, 0.0f), "drop BadArgs /dual-slider/fader/2/fade");
         Row("fade time as text", Msg(fade, "loud", "2"), "drop BadArgs /dual-slider/fader/2/fade");
-        Row("scene", Msg(scene, "Show A"), "scene 'Show A' -");
         Row("scene utf-8", Msg(scene, "Bühne"), "scene 'Bühne' -");
         Row("scene blank name", Msg(scene, " "), "drop OutOfRange /dual-slider/scene/recall");
         Row("scene number", Msg(scene, 3), "drop BadArgs /dual-slider/scene/recall");
         Row("scene 100 s", Msg(scene, "A", 100.0f), "drop OutOfRange /dual-slider/scene/recall");
-        Row("subscribe", Msg("/dual-slider/subscribe"), "subscribe -");
-        Row("subscribe reply port", Msg("/dual-slider/subscribe", 9001), "subscribe 9001");
         Row("subscribe port 0", Msg("/dual-slider/subscribe", 0),
             "drop OutOfRange /dual-slider/subscribe");
         // Addresses.
@@ -200,8 +190,6 @@ class TestOsc : public QObject {
             "drop Unknown /dual-slider/fader/0/gain");
         Row("fader 12", Msg("/dual-slider/fader/12/gain", 0.0f),
             "drop Unknown /dual-slider/fader/12/gain");
-        Row("wildcard", Msg("/dual-slider/fader/*/gain", 0.0f),
-            "drop Unknown /dual-slider/fader/*/gain");
         Row("trailing part", Msg("/dual-slider/fader/1/gain/x", 0.0f),
             "drop Unknown /dual-slider/fader/1/gain/x");
         Row("feedback address", Msg("/dual-slider/link", "Live"), "drop Unknown /dual-slider/link");
@@ -230,18 +218,12 @@ class TestOsc : public QObject {
             "lock 0 | drop Malformed /dual-slider/lock");
         Row("bundle element past the end", RawBundle({Msg("/dual-slider/lock", 1)}, 4),
             "drop Malformed");
-        Row("bundle element size not a multiple of 4", RawBundle({Msg("/dual-slider/lock", 1)}, -1),
-            "drop Malformed");
-        Row("bundle cut in its time tag", RawBundle({}).left(12), "drop Malformed");
         // Bytes that are no OSC at all.
         Row("empty datagram", QByteArray(), "drop Malformed");
-        Row("not a multiple of 4", QByteArray("/dual-slider/lock"), "drop Malformed");
         Row("address without end", QByteArray("/dua"), "drop Malformed");
         Row("string argument without end",
             Str("/dual-slider/scene/recall") + Str(",s") + QByteArray("abcd"),
             "drop Malformed /dual-slider/scene/recall");
-        Row("argument missing", Str("/dual-slider/lock") + Str(",i"),
-            "drop Malformed /dual-slider/lock");
         Row("address with control bytes", Str("/a\x01") + Str(","), "drop Unknown /a?");
         Row("largest packet", Msg(scene, QByteArray(kMaxPacketBytes - 36, 'n').constData()),
             QStringLiteral("scene '%1' -").arg(QString(kMaxPacketBytes - 36, u'n')));
@@ -254,7 +236,8 @@ class TestOsc : public QObject {
         QCOMPARE(Parse(packet), expected);
     }
 
-    // Feedback as the surface receives it, byte for byte.
+    // Feedback as the surface receives it, byte for byte. (0 dB, -6 dB on fader 2, Off, a caption
+    // and "Live" reach liblo's oscdump as exact lines in test_osc_e2e.cpp.)
     void feedback_data() {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QByteArray>("expected");
@@ -268,18 +251,12 @@ class TestOsc : public QObject {
             QTest::newRow(name) << message << Str(address) + Str(",s") + Str(utf8);
         };
         const char *g1 = "/dual-slider/fader/1/gain", *c1 = "/dual-slider/fader/1/caption";
-        gain("0 dB", GainMessage(0, 1024), g1, 0.0f);
-        gain("-6 dB, fader 2", GainMessage(1, 964), "/dual-slider/fader/2/gain", -6.0f);
         gain("+24 dB", GainMessage(0, 1264), g1, 24.0f);
-        gain("Off", GainMessage(0, 24), g1, -100.0f);
         gain("never reported (0) reads as Off", GainMessage(0, 0), g1, -100.0f);
         gain("one step above Off", GainMessage(0, 25), g1, -99.9f);
-        text("caption", CaptionMessage(1, QStringLiteral("Gain (-6db)")),
-             "/dual-slider/fader/2/caption", "Gain (-6db)");
         text("caption, 4 bytes of UTF-8, NUL left out",
              CaptionMessage(0, QStringLiteral("K\u00e4") + QChar(0) + u'x'), c1, "K\xc3\xa4x");
         text("empty caption", CaptionMessage(0, QString()), c1, "");
-        text("Live", LinkMessage(LinkWord::Live), "/dual-slider/link", "Live");
         text("Connecting", LinkMessage(LinkWord::Connecting), "/dual-slider/link", "Connecting");
         text("Offline", LinkMessage(LinkWord::Offline), "/dual-slider/link", "Offline");
     }
@@ -304,7 +281,6 @@ class TestOsc : public QObject {
         row("in the network", "127.0.0.1, 192.168.1.0/24, ::1", "192.168.1.77", "allowed");
         row("next network", "127.0.0.1, 192.168.1.0/24, ::1", "192.168.2.1", "refused");
         row("other loopback", "127.0.0.1", "127.0.0.2", "refused");
-        row("IPv6 loopback", "127.0.0.1, ::1", "::1", "allowed");
         row("mapped sender counts as IPv4", "192.168.1.0/24", "::ffff:192.168.1.5", "allowed");
         row("mapped entry counts as IPv4", "::ffff:10.0.0.0/104", "10.9.8.7", "allowed");
         row("mapped entry, outside", "::ffff:10.0.0.0/104", "11.0.0.1", "refused");
@@ -315,7 +291,6 @@ class TestOsc : public QObject {
         row("prefix 0 for a single v4", "10.0.0.1/32", "10.0.0.1", "allowed");
         row("host name", "127.0.0.1, localhost", "127.0.0.1", "bad: localhost");
         row("shorthand IPv4", "127.1", "127.0.0.1", "bad: 127.1");
-        row("octet past 255", "192.168.1.256", "127.0.0.1", "bad: 192.168.1.256");
         row("prefix past 32", "10.0.0.0/33", "10.0.0.1", "bad: 10.0.0.0/33");
         row("prefix past 128", "fd00::/129", "fd00::1", "bad: fd00::/129");
         row("netmask instead of prefix", "10.0.0.0/255.0.0.0", "10.0.0.1",
@@ -325,7 +300,6 @@ class TestOsc : public QObject {
         row("scope", "fe80::1%eth0", "fe80::1", "bad: fe80::1%eth0");
         row("mapped entry, prefix beyond mapping", "::ffff:10.0.0.0/80", "10.0.0.1",
             "bad: ::ffff:10.0.0.0/80");
-        row("semicolon separated", "10.0.0.1; 10.0.0.2", "10.0.0.1", "bad: 10.0.0.1; 10.0.0.2");
     }
     void allowList() {
         QFETCH(QString, list);
@@ -414,16 +388,12 @@ class TestOsc : public QObject {
         for (int i = 0; i < 3 * SenderLimit::kMaxSenders; ++i)
             limit.admit(QHostAddress(quint32(0x0B000000 + i)), 100);
         QVERIFY(limit.trackedSenders() <= SenderLimit::kMaxSenders);
-    }
-
-    // A surface (or script) sending 1,000 messages a second, steadily, loses none of them: its
-    // last value must be the one that stands.
-    void senderLimitTakesSteadySurface() {
-        SenderLimit limit;
-        const QHostAddress surface(QStringLiteral("10.0.0.1"));
-        int admitted = 0;
-        for (int ms = 0; ms < 10'000; ++ms)
-            admitted += limit.admit(surface, ms);
+        // A surface (or script) sending 1,000 messages a second, steadily, loses none of them:
+        // its last value must be the one that stands.
+        const QHostAddress steady(QStringLiteral("10.0.0.3"));
+        admitted = 0;
+        for (int ms = 200; ms < 10'200; ++ms)
+            admitted += limit.admit(steady, ms);
         QCOMPARE(admitted, 10'000);
     }
 
@@ -461,9 +431,7 @@ class TestOsc : public QObject {
         QFETCH(QStringList, problems);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Slider.ini"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
-        f.close();
+        TestSupport::writeFile(path, file);
         const auto read = DiskWork::ReadSurfaceSettings(path);
         const SurfaceSettings &s = read.settings;
         QCOMPARE(QStringLiteral("%1 %2 %3 |%4| %5")
@@ -479,10 +447,8 @@ class TestOsc : public QObject {
     void surfaceSettingsRoundTrip() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Slider.ini"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("; hand-written\n[CONFIGURATION]\nType=3\nIP Port=1250\n\n[OTHER]\nKey=v\n");
-        f.close();
+        TestSupport::writeFile(
+            path, "; hand-written\n[CONFIGURATION]\nType=3\nIP Port=1250\n\n[OTHER]\nKey=v\n");
         QCOMPARE(DiskWork::ReadSurfaceSettings(QString()).settings, SurfaceSettings{});
         SurfaceSettings s;
         s.oscEnabled = true;
@@ -609,19 +575,12 @@ class TestOsc : public QObject {
         QCOMPARE(server.subscribers()[0].port, surface.localPort());
 
         // A sweep of fader 2: the first value at once, the last one within the interval after.
-        QByteArray last;
-        disconnect(&surface, nullptr, this, nullptr);
-        int gains = 0;
-        connect(&surface, &QUdpSocket::readyRead, this, [&] {
-            while (surface.hasPendingDatagrams()) {
-                last = surface.receiveDatagram().data();
-                ++gains;
-            }
-        });
+        received.clear();
         for (qint16 g = 500; g <= 1000; g += 10)
             server.publishGain(1, g);
-        QVERIFY(TestSupport::spinUntil([&] { return last == GainMessage(1, 1000); }, 3000));
-        QVERIFY2(gains <= 3, qPrintable(QString::number(gains)));
+        QVERIFY(TestSupport::spinUntil(
+            [&] { return !received.isEmpty() && received.last() == GainMessage(1, 1000); }, 3000));
+        QVERIFY2(received.size() <= 3, qPrintable(QString::number(received.size())));
     }
 };
 

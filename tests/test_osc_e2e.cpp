@@ -97,9 +97,7 @@ class OscEndToEndTest : public QObject {
 
     // Every command reaches the switcher as the exact bytes a hand on the panel would send.
     void commandsReachSwitcher() {
-        QVERIFY(startAndSettle());
-        QCOMPARE(m_form->osc().stateText(),
-                 QStringLiteral("Listening on 127.0.0.1:%1").arg(m_oscPort));
+        QVERIFY(startAndSettle()); // (the state text once listening: portTaken)
 
         sendAndTrace({"/dual-slider/fader/1/gain", "f", "-6"},
                      "input 1 gain -6 dB | E3 02 01 01 00 00 00 44 07 4F FF");
@@ -270,13 +268,12 @@ class OscEndToEndTest : public QObject {
         QTest::keyClick(fader(0), Qt::Key_PageUp);
         QVERIFY(traced("rx set input 1 gain +0.5 dB | E3 02 01 01 00 00 00 05 08 11 FF"));
 
-        // The page, through the File menu: it shows the error, then Apply on a free port.
+        // The page, through the File menu: it shows the error, then Apply on a free port. (Its
+        // fields' accessible names: test_accessibility.)
         Find<QAction>(m_form, "mnuSurfaces")->trigger();
         auto *state = Find<QLineEdit>(m_form, "txtOscState");
         QVERIFY(state->text().contains(QString::number(taken)));
-        QVERIFY(state->accessibleName().contains(QStringLiteral("State")));
         auto *port = Find<QLineEdit>(m_form, "txtOscPort");
-        QVERIFY(port->accessibleName().contains(QStringLiteral("Port")));
         port->setText(QString::number(m_oscPort));
         Find<QPushButton>(m_form, "cmdOscApply")->click();
         QCOMPARE(state->text(), QStringLiteral("Listening on 127.0.0.1:%1").arg(m_oscPort));

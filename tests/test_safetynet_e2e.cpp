@@ -114,7 +114,6 @@ class SafetyNetEndToEnd : public QObject {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("sent");
         QTest::newRow("drag") << "drag" << QStringList{k0atPlus3};
-        QTest::newRow("Home key") << "home" << QStringList{k0atPlus3};
         QTest::newRow("0db") << "0db" << QStringList{k1atMinus3};
         QTest::newRow("typed") << "typed" << QStringList{k0atPlus3};
         QTest::newRow("Lock partner") << "lock" << QStringList{k0atPlus3, k1atMinus3};
@@ -131,13 +130,11 @@ class SafetyNetEndToEnd : public QObject {
             settle();
             faders().moveAsUser(0, 1124);
             settle();
-            m_sent.clear();
         }
         if (how == "recall") {
             QCOMPARE(scenes().storeScene("Loud", false), QString());
             Scene loud = scenes().store().scenes().at(0);
             loud.gains = {{0, 1200}, {1, 1100}};
-            QVERIFY(scenes().store().path().endsWith("panel.scenes.json"));
             QVERIFY(SceneFile::Write(scenes().store().path(), {loud}).ok);
             scenes().load(settingsPath());
         }
@@ -145,8 +142,6 @@ class SafetyNetEndToEnd : public QObject {
         QSignalSpy held(&faders(), &FaderController::heldAtCeiling);
         if (how == "drag")
             fader(0)->setSliderPosition(-1200);
-        else if (how == "home")
-            QTest::keyClick(fader(0), Qt::Key_Home);
         else if (how == "0db")
             Find<QPushButton>(m_form, "cmdZerodb", 1)->click();
         else if (how == "typed") {
@@ -173,12 +168,10 @@ class SafetyNetEndToEnd : public QObject {
             wire = wire.mid(wire.size() - 1);
         QCOMPARE(wire, sent);
         QVERIFY(held.count() >= 1);
-        QVERIFY(Find<QSlider>(m_form, "sliGain", 0)
-                    ->accessibleDescription()
-                    .startsWith("Held at the ceiling") ||
-                Find<QSlider>(m_form, "sliGain", 1)
-                    ->accessibleDescription()
-                    .startsWith("Held at the ceiling"));
+        const auto shownHeld = [this](int i) {
+            return fader(i)->accessibleDescription().startsWith("Held at the ceiling");
+        };
+        QVERIFY(shownHeld(0) || shownHeld(1));
     }
 
     // Input 1 stands at 0 dB, above a ceiling of -3 dB: shown as it is, nothing pulls it down,
@@ -215,14 +208,7 @@ class SafetyNetEndToEnd : public QObject {
         QCOMPARE(scenes().store().scenes().size(), 2);
         QCOMPARE(scenes().store().scenes().at(1).name, QString("Late Show (2)"));
         QCOMPARE(scenes().recall("Nothing"), QString("There is no scene called \"Nothing\"."));
-        // A recall is one undo step: undone, the faders go back where the recall found them.
-        faders().moveAsUser(0, 924);
-        settle();
-        QCOMPARE(scenes().recall("Late Show"), QString());
-        settle();
-        QCOMPARE(faders().undoLabel(), QString("Recall Late Show"));
-        faders().undo();
-        QCOMPARE(sentWhenSettled(), QStringList{k0atMinus10});
+        // (A recall as one undo step, undone and redone: undoRedoBytes.)
     }
 
     void corruptSceneFileRefusedAndKept() {
@@ -293,15 +279,11 @@ class SafetyNetEndToEnd : public QObject {
                        scenes().store().scenes().at(0).gains.last().second;
         }));
         QCOMPARE(scenes().storeScene("All", true, true), QString());
-        QVERIFY(SceneFile::Write(scenes().store().path(), {all,
-                                                           [&] {
-                                                               Scene back = all;
-                                                               back.name = "Back";
-                                                               for (auto &g : back.gains)
-                                                                   g.second = 1024;
-                                                               return back;
-                                                           }()})
-                    .ok);
+        Scene back = all;
+        back.name = "Back";
+        for (auto &g : back.gains)
+            g.second = 1024;
+        QVERIFY(SceneFile::Write(scenes().store().path(), {all, back}).ok);
         scenes().load(settingsPath());
         m_sent.clear();
         QCOMPARE(scenes().recall("Back"), QString());
@@ -396,6 +378,8 @@ class SafetyNetEndToEnd : public QObject {
         QCOMPARE(sentWhenSettled().last(), k0atMinus6);
         m_sent.clear();
         QVERIFY(faders().canUndo());
+        if (how == "recall") // one undo step for the whole recall
+            QCOMPARE(faders().undoLabel(), QString("Recall Quiet"));
         Find<QAction>(m_form, "mnuUndo")->trigger();
         QCOMPARE(sentWhenSettled(), QStringList{k0at0db});
         m_sent.clear();
