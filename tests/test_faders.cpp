@@ -501,7 +501,6 @@ class FaderTest : public QObject {
         const auto row = [](const char *name, const Typed &typed, int gain, const char *hex) {
             QTest::newRow(name) << typed << gain << ProtocolFakes::Hex(hex);
         };
-        row("input 0", {"0", false, 1, 0, 0}, 1024, "E3020101000000 0008 0CFF");
         row("output +3,0 stereo", {"+3,0", true, 3, 4, 0, "stereo"}, 1054,
             "E3020302000400 1E08 1E08 57FF");
         row("lock moves both", {"-6,5", true, 1, 0, 0, "lock"}, 959,
