@@ -111,20 +111,19 @@ class MainWindowTest : public QObject {
             menus << action->text();
         QCOMPARE(menus.mid(0, 4), QStringList({"&File", "&Edit", "S&cenes", "&Help"}));
         QCOMPARE(top.size(), 5);
-        QStringList file;
-        for (QAction *action : Find<QMenu>(&window, "mnuFile")->actions())
-            file << (action->isSeparator() ? QString("-") : action->text());
-        QCOMPARE(file,
+        // A menu's entries as shown, "-" for a separator.
+        const auto entries = [&window](const char *menu) {
+            QStringList shown;
+            for (QAction *action : Find<QMenu>(&window, menu)->actions())
+                shown << (action->isSeparator() ? QString("-") : action->text());
+            return shown;
+        };
+        QCOMPARE(entries("mnuFile"),
                  QStringList({"&Setup", "Control S&urfaces...", "-", "&Connect", "-", "E&xit"}));
         QCOMPARE(Find<QAction>(&window, "mnuAbout")->text(), QString("&About"));
-        QStringList edit, scenes;
-        for (QAction *action : Find<QMenu>(&window, "mnuEdit")->actions())
-            edit << (action->isSeparator() ? QString("-") : action->text());
-        QCOMPARE(edit, QStringList({"&Undo", "&Redo", "-", "Ceiling of Fader &1...",
-                                    "Ceiling of Fader &2..."}));
-        for (QAction *action : Find<QMenu>(&window, "mnuScenes")->actions())
-            scenes << (action->isSeparator() ? QString("-") : action->text());
-        QCOMPARE(scenes,
+        QCOMPARE(entries("mnuEdit"), QStringList({"&Undo", "&Redo", "-", "Ceiling of Fader &1...",
+                                                  "Ceiling of Fader &2..."}));
+        QCOMPARE(entries("mnuScenes"),
                  QStringList({"&Store Scene...", "Store &Whole Switcher...", "&Recall",
                               "Recall with &Fade...", "-", "Re&name Scene...", "&Delete Scene...",
                               "-", "&Import Scenes...", "&Export Scene..."}));

@@ -28,13 +28,11 @@ Q_DECLARE_METATYPE(Kind)
 
 namespace {
 
-// The worked examples of the protocol, both directions.
+// One worked example of each framing: a gain message either way, the map, the greetings
+// (the reply holds a data byte above 7F) and the information request.
 const char *const kMessages[] = {
     "E3 02 01 01 00 00 00 00 08 0C FF",                         // set input 1 to 0 dB
-    "E3 02 03 02 00 04 00 1E 08 1E 08 57 FF",                   // stereo output gain
-    "E3 02 0A 01 00 00 00 1C 07 02 00 32 FF",                   // DSP gain
     "E3 00 01 01 00 05 00 68 07 76 FF",                         // gain report
-    "E3 00 0A 01 00 40 00 68 07 41 00 7B FF",                   // crosspoint gain report
     "F6 00 01 00 40 00 02 00 00 40 00 68 07 41 00 74 03 2A FF", // crosspoint map
     "81 64 64 FF",                                              // greeting
     "81 64 05 69 FF",                                           // long greeting
