@@ -1,5 +1,6 @@
 #include "app/CloseOnSignal.h"
 #include "app/CommandLine.h"
+#include "app/PanelStyle.h"
 #include "app/ProgramInfo.h"
 #include "app/SingleInstance.h"
 #include "app/TraceFile.h"
@@ -8,15 +9,23 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 #include <cstdio>
 
 namespace {
 
-// The program's own icon, in the sizes it was drawn for.
+// The program's own icon, in the sizes it was drawn for. Read as the PNG files they are, and as
+// nothing else: otherwise Qt loads every image format plugin it finds to ask whether it reads
+// them better, about 2 ms of every start.
 QIcon ProgramIcon() {
     QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/%2.png").arg(size).arg(ProgramInfo::kDesktopId));
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        QImageReader png(
+            QStringLiteral(":/icons/%1x%1/%2.png").arg(size).arg(ProgramInfo::kDesktopId), "png");
+        png.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(png.read()));
+    }
     return icon;
 }
 
@@ -53,6 +62,7 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
+    PanelStyle::Install();
     QGuiApplication::setDesktopFileName(ProgramInfo::kDesktopId);
     QApplication::setWindowIcon(ProgramIcon());
 

@@ -5,6 +5,7 @@
 // second). Quits after "dumped", or with "timeout" after 20 s.
 
 #include "ProbeReport.h"
+#include "app/PanelStyle.h"
 #include "app/frmMain.h"
 #include "transport/SwitcherLink.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dual Slider"));
     QApplication::setApplicationVersion(QStringLiteral("1.02"));
+    PanelStyle::Install();
     ProbeReport::Print("app");
 
     frmMain window;

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Where the MIDI back end comes from. Installs the build into a scratch prefix and looks at what
-# a running panel has loaded: without MIDI settings, nothing of the MIDI system; with a port
-# bound, the back end from the lib folder beside the bin folder; and a copy of the program
-# without the back end beside it runs on without MIDI.
+# What a panel loads to start. Installs the build into a scratch prefix and looks at what a
+# running panel has mapped: without MIDI settings, nothing of the MIDI system, and no image format
+# plugin (the icons it shows at start are PNG, which Qt reads itself); with a port bound, the MIDI
+# back end from the lib folder beside the bin folder; and a copy of the program without the back
+# end beside it runs on without MIDI.
 #
-#   midi-backend.sh CMAKE BUILD_DIR
+#   loaded-at-start.sh CMAKE BUILD_DIR
 set -euo pipefail
 CMAKE="$1"
 BUILD="$2"
@@ -30,10 +31,11 @@ loaded() {
     wait "$pid" || fail "the panel did not end cleanly on SIGTERM: $*"
 }
 
-echo "without MIDI settings nothing of the MIDI system is loaded"
+echo "without MIDI settings nothing of the MIDI system is loaded, nor any image format plugin"
 loaded "$PREFIX/bin/dual-slider" --settings "$PLAIN"
 ! grep -E 'dual-slider-midi|librtmidi|libjack|libasound' "$WORK/maps" ||
     fail "MIDI libraries loaded without MIDI settings"
+! grep 'plugins/imageformats/' "$WORK/maps" || fail "image format plugins loaded at start"
 
 echo "with a port bound the installed back end is loaded"
 loaded "$PREFIX/bin/dual-slider" --settings "$BOUND"
