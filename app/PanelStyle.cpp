@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QStyleOption>
+#include <QWidget>
 
 namespace {
 
@@ -45,7 +46,9 @@ QIcon PanelStyle::standardIcon(StandardPixmap which, const QStyleOption *option,
                                const QWidget *widget) const {
     if (which == SP_ToolBarHorizontalExtensionButton ||
         which == SP_ToolBarVerticalExtensionButton) {
-        const QPalette palette = option ? option->palette : standardPalette();
+        const QPalette palette = option   ? option->palette
+                                 : widget ? widget->palette()
+                                          : QApplication::palette();
         return Chevrons(which == SP_ToolBarHorizontalExtensionButton,
                         palette.color(QPalette::ButtonText));
     }
