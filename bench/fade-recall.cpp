@@ -11,6 +11,7 @@
 // Prints one line of figures.
 
 #include "FloodPeer.h"
+#include "Offscreen.h"
 #include "app/ScenesMenu.h"
 #include "app/frmMain.h"
 #include "faders/FaderController.h"
@@ -31,11 +32,6 @@ using namespace BenchFlood;
 namespace {
 
 constexpr qint64 kFadeMs = 10000;
-
-void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (!message.contains(QLatin1String("propagateSizeHints")))
-        qt_message_output(type, context, message);
-}
 
 int fade(const QStringList &args) {
     const qsizetype at = args.indexOf(QStringLiteral("--flood"));
@@ -149,9 +145,7 @@ int recall(const QString &simPath) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    qInstallMessageHandler(QuietHandler);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Offscreen::Use();
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.value(1) == QLatin1String("fade"))

@@ -13,6 +13,7 @@
 // second; a 5 ms heartbeat timer on the GUI thread records its longest gap. The legitimate
 // sender's last value must be the switcher's afterwards.
 
+#include "Offscreen.h"
 #include "app/frmMain.h"
 #include "faders/FaderController.h"
 #include "surfaces/OscSurface.h"
@@ -49,11 +50,6 @@ using Clock = std::chrono::steady_clock;
 qint64 NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
         .count();
-}
-
-void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (!message.contains(QLatin1String("propagateSizeHints")))
-        qt_message_output(type, context, message);
 }
 
 // "/dual-slider/fader/N/gain" with one float argument (dB), as an OSC datagram.
@@ -137,9 +133,7 @@ void Spin(int ms) {
 } // namespace
 
 int main(int argc, char *argv[]) {
-    qInstallMessageHandler(QuietHandler);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Offscreen::Use();
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     auto option = [&](const char *name, double fallback) {

@@ -9,6 +9,7 @@
 // kGoalMs, the log within its bound and its last line the answer to the final ping.
 
 #include "FloodPeer.h"
+#include "Offscreen.h"
 #include "app/TrafficLog.h"
 #include "app/frmMain.h"
 #include "transport/SwitcherLink.h"
@@ -26,20 +27,12 @@ constexpr qint64 kGoalMs = 200;
 constexpr int kHeartbeatMs = 5;
 constexpr int kGiveUpMs = 300000;
 
-// The offscreen platform warns about every fixed-size window it is asked to show.
-void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
-    if (!message.contains(QLatin1String("propagateSizeHints")))
-        qt_message_output(type, context, message);
-}
-
 } // namespace
 
 using namespace BenchFlood;
 
 int main(int argc, char *argv[]) {
-    qInstallMessageHandler(QuietHandler);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Offscreen::Use();
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     const bool open = !args.contains(QStringLiteral("--closed"));
